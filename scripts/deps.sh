@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs, with apt-get, whichever of Morvane's build and test packages are
+# missing. Extra package names may be given as arguments.
+set -euo pipefail
+packages=(qt6-base-dev libgtest-dev libbenchmark-dev cmake ninja-build g++ "$@")
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi

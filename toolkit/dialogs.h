@@ -1,0 +1,48 @@
+// The modal message box and the file dialogs. Every one of them goes through one
+// DialogProvider, which the tests replace to answer without a person.
+#pragma once
+
+#include <QString>
+#include <optional>
+
+class QWidget;
+
+namespace morvane {
+
+class DialogProvider {
+ public:
+  virtual ~DialogProvider() = default;
+  virtual void message(const QString& text) = 0;
+  // The chosen file name, or nothing when cancelled.
+  virtual std::optional<QString> openFile(const QString& filter, const QString& current) = 0;
+  virtual std::optional<QString> saveFile(const QString& filter, const QString& defaultExt,
+                                          const QString& current) = 0;
+};
+
+// The provider in force (the real Qt dialogs unless a test set another).
+DialogProvider& dialogs();
+// Replaces the provider; nullptr brings back the Qt dialogs. Tests only.
+void setDialogProvider(DialogProvider* provider);
+
+// Modal message box: one text, one OK button, the application title as caption.
+void ShowMessage(const QString& text);
+
+// Filter in the toolkit's "Description|*.ext" form, shown in Qt's syntax.
+QString qtFilter(const QString& filter);
+
+class OpenDialog {
+ public:
+  QString Filter;
+  QString FileName;  // the chosen name, kept until the next execute
+  bool Execute();
+};
+
+class SaveDialog {
+ public:
+  QString Filter;
+  QString DefaultExt;
+  QString FileName;
+  bool Execute();
+};
+
+}  // namespace morvane

@@ -1,0 +1,61 @@
+// The picture object: a BMP picture kept in the pixel format of the file it was
+// read from, with a pixel canvas (24-bit colours whose low byte is red) and
+// row-wise level transfers for whole-plane work.
+#pragma once
+
+#include <QImage>
+#include <QString>
+#include <cstdint>
+
+namespace morvane {
+
+class Picture {
+ public:
+  // Colour reported for a point outside the picture.
+  static constexpr std::uint32_t kOutsideColour = 0x000000;
+
+  // Gray colour of a level: the level in red, green and blue.
+  static constexpr std::uint32_t grayColour(std::uint8_t level) { return level * 65793u; }
+
+  // Reads a BMP file. Throws ToolkitError naming the file when it cannot be read,
+  // std::bad_alloc when the picture does not fit in memory. On failure the
+  // picture keeps what it held.
+  void load(const QString& fileName);
+  // Writes the picture as a BMP of the pixel format it was read in (see
+  // bitsPerPixel). Goes through a temporary file renamed over the target. Throws
+  // ToolkitError naming the file on failure.
+  void save(const QString& fileName) const;
+
+  bool isEmpty() const { return image_.isNull(); }
+  int width() const { return image_.width(); }
+  int height() const { return image_.height(); }
+  // Bits per pixel of the file the picture was read from (1, 4, 8, 16, 24, 32).
+  int bitsPerPixel() const { return bitsPerPixel_; }
+
+  // Colour of pixel (x, y) as 0x00BBGGRR; kOutsideColour outside the picture.
+  std::uint32_t pixel(int x, int y) const;
+  // Sets pixel (x, y) to a 0x00BBGGRR colour; a palette picture takes the
+  // nearest palette entry. Points outside the picture are ignored.
+  void setPixel(int x, int y, std::uint32_t colour);
+
+  // Red channel of row y into out[0 .. width-1].
+  void readLevels(int y, std::uint8_t* out) const;
+  // Sets pixels x0 .. x1-1 of row y to the gray colours of levels[x0 .. x1-1].
+  void writeLevels(int y, const std::uint8_t* levels, int x0, int x1);
+  // Copies row y of another picture of the same size, colour for colour.
+  void copyRowFrom(const Picture& other, int y);
+
+  const QImage& image() const { return image_; }
+  // Replaces the content (tests and copies between views).
+  void setImage(const QImage& image, int bitsPerPixel);
+
+ private:
+  void rebuildGrayLookup();
+
+  QImage image_;
+  int bitsPerPixel_ = 24;
+  // For palette pictures: palette index of the nearest entry to each gray level.
+  std::uint8_t grayIndex_[256] = {};
+};
+
+}  // namespace morvane
