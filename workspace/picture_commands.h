@@ -1,0 +1,42 @@
+// The five commands that manage the picture itself: "Abrir Imagen", "Borrar",
+// "<<", "Imagen Inicial" and "Guardar Imagen", with the plane transfers they
+// rely on. They work on the main window's parts, gathered in PictureControls.
+#pragma once
+
+#include "workspace/workspace.h"
+
+class QLabel;
+class QWidget;
+
+namespace morvane {
+
+class PictureView;
+class Memo;
+class ProgressBar;
+class OpenDialog;
+class SaveDialog;
+
+struct PictureControls {
+  Workspace& ws;
+  PictureView& image1;  // left view: the input
+  PictureView& image2;  // right view: the result
+  QLabel& label1;
+  QLabel& label2;
+  Memo& memo1;
+  ProgressBar& progressBar1;
+  QWidget& button12;
+  OpenDialog& openDialog1;
+  SaveDialog& saveDialog1;
+};
+
+// Measures the left view's picture, allocates ImagenInicial and ImagenFinal and
+// fills them from the left and right views.
+bool CargarPlanos(PictureControls& c);
+
+void AbrirImagen(PictureControls& c);             // "Abrir Imagen"
+void BorrarImagen(PictureControls& c);            // "Borrar"
+void CopiarFinalEnInicial(PictureControls& c);    // "<<"
+void RecuperarImagenInicial(PictureControls& c);  // "Imagen Inicial"
+void GuardarImagen(PictureControls& c);           // "Guardar Imagen"
+
+}  // namespace morvane
