@@ -1,0 +1,63 @@
+// The frame every restoration filter runs in: the working copy, the scan of the
+// interior, the drawing of the right view and the progress bar, and the final
+// copy of the restored plane into ImagenFinal.
+#pragma once
+
+#include <cstdint>
+
+#include "workspace/plane.h"
+#include "workspace/workspace.h"
+
+namespace morvane {
+
+// True when the workspace holds the three planes a restoration reads and
+// writes, each at least Alto x Ancho. With no image (Alto = Ancho = 0) there is
+// nothing to work on.
+bool PlanosDeRestauracion(const Workspace& ws);
+
+// First column x in [x0, x1) whose damage level exceeds umbral, or x1 if none.
+int SiguienteDanado(const std::uint8_t* damage, int x0, int x1, int umbral);
+
+// Draws the margin of width m (rows < m, rows >= alto - m and the column strips
+// of the other rows) from ImagenInicial. Does not step the progress bar.
+void DibujarMargen(const Workspace& ws, RowSink& view, int m);
+
+// Runs the frame with margin m. restore(r, c) is called for every damaged pixel
+// of the interior, in scan order, and may write a new level into Auxiliar1[r][c].
+// Every interior row is drawn from Auxiliar1 when it is finished, then the bar
+// is stepped. If restore throws, the part of the row finished so far is drawn
+// and the exception goes on: Auxiliar1 keeps what was restored, ImagenFinal is
+// untouched, the bar is not reset and the view is not shown.
+template <class Restore>
+void RecorrerMarco(Workspace& ws, ResultView& view, int m, Restore&& restore) {
+  if (!PlanosDeRestauracion(ws)) {
+    view.showView();
+    return;
+  }
+  const int alto = ws.Alto;
+  const int ancho = ws.Ancho;
+  CopiarPlano(ws.ImagenInicial, ws.Auxiliar1);
+  if (alto > 2 * m && ancho > 2 * m) {
+    for (int r = m; r < alto - m; ++r) {
+      const std::uint8_t* damage = ws.ImagenFinal[r];
+      int c = SiguienteDanado(damage, m, ancho - m, ws.Umbral);
+      try {
+        while (c < ancho - m) {
+          restore(r, c);
+          c = SiguienteDanado(damage, c + 1, ancho - m, ws.Umbral);
+        }
+      } catch (...) {
+        if (c > m) view.drawRow(r, ws.Auxiliar1[r], m, c);
+        throw;
+      }
+      view.drawRow(r, ws.Auxiliar1[r], m, ancho - m);
+      view.stepProgress();
+    }
+  }
+  DibujarMargen(ws, view, m);
+  view.resetProgress();
+  CopiarPlano(ws.Auxiliar1, ws.ImagenFinal);
+  view.showView();
+}
+
+}  // namespace morvane
