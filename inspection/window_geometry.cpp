@@ -1,0 +1,34 @@
+#include "inspection/window_geometry.h"
+
+#include <QWidget>
+#include <algorithm>
+
+namespace morvane {
+
+namespace {
+
+// Borders and caption of the frame the windows' layout was drawn for: 4 pixels
+// on each side, 23 of caption above the client area.
+constexpr QSize kMarcoClasico(8, 27);
+
+}  // namespace
+
+QFont FuenteVentanas() {
+  QFont fuente(QStringLiteral("MS Sans Serif"));
+  fuente.setStyleHint(QFont::SansSerif);
+  fuente.setPixelSize(11);
+  return fuente;
+}
+
+QSize MarcoVentana(const QWidget* window) {
+  if (!window->testAttribute(Qt::WA_WState_Created)) return kMarcoClasico;
+  return window->frameGeometry().size() - window->geometry().size();
+}
+
+void ColocarVentana(QWidget* window, const QRect& exterior) {
+  const QSize cliente = exterior.size() - MarcoVentana(window);
+  window->resize(std::max(cliente.width(), 0), std::max(cliente.height(), 0));
+  window->move(exterior.topLeft());
+}
+
+}  // namespace morvane
