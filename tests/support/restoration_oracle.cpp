@@ -48,7 +48,8 @@ void MarcoLiteral(Workspace& ws, ResultView& view, int m, Pixel pixel) {
       for (int c = 0; c < ws.Ancho; ++c) ws.Auxiliar1[r][c] = ws.ImagenInicial[r][c];
     }
   }
-  for (int r = m; r <= ws.Alto - m - 1; ++r) {
+  // A picture with no column to scan has no scanned row either.
+  for (int r = m; r <= ws.Alto - m - 1 && ws.Ancho > 2 * m; ++r) {
     for (int c = m; c <= ws.Ancho - m - 1; ++c) {
       if (ws.ImagenFinal[r][c] > ws.Umbral) pixel(r, c);
       view.drawRow(r, ws.Auxiliar1[r], c, c + 1);
