@@ -46,16 +46,28 @@ class Picture {
   void copyRowFrom(const Picture& other, int y);
 
   const QImage& image() const { return image_; }
-  // Replaces the content (tests and copies between views).
+  // Replaces the content (tests and copies between views). The image is brought
+  // to the format of the bit count (Format_Indexed8 for 1, 4 and 8, RGB555 for
+  // 16, RGB32 for 24 and 32); a bit count that does not fit the image is
+  // corrected (a palette image whose entries or indices exceed 1 or 4 bits is
+  // kept as 8 bits; a colour image stays at 24 or 32).
   void setImage(const QImage& image, int bitsPerPixel);
 
  private:
   void rebuildGrayLookup();
+  // Brings the picture to the format of its bit count and refreshes palette_.
+  void normalise();
+  // Index of the palette entry nearest to a 0x00BBGGRR colour.
+  std::uint8_t nearestIndex(std::uint32_t colour) const;
 
   QImage image_;
   int bitsPerPixel_ = 24;
   // For palette pictures: palette index of the nearest entry to each gray level.
   std::uint8_t grayIndex_[256] = {};
+  // For palette pictures: the colour table as 0x00BBGGRR, padded with black to
+  // 256 entries so that any index reads safely; paletteSize_ entries are real.
+  std::uint32_t palette_[256] = {};
+  int paletteSize_ = 0;
 };
 
 }  // namespace morvane

@@ -3,6 +3,7 @@
 // itself to its picture. Reports double clicks and presses in picture coordinates.
 #pragma once
 
+#include <QPixmap>
 #include <QWidget>
 
 #include "toolkit/picture.h"
@@ -28,6 +29,11 @@ class PictureView : public QWidget {
   // Maps a point of the widget to picture coordinates.
   QPoint toPicture(QPoint widgetPoint) const;
 
+  bool isFitted() const { return fitted_; }
+  bool isAutoSize() const { return autoSize_; }
+  // The picture's size in autosize mode, the plain widget's hint otherwise.
+  QSize sizeHint() const override;
+
  signals:
   void doubleClicked();
   void pressed(int x, int y);
@@ -39,10 +45,15 @@ class PictureView : public QWidget {
 
  private:
   QRect targetRect() const;
+  void applyAutoSize();
 
   Picture picture_;
   bool fitted_ = true;
   bool autoSize_ = false;
+  // The picture as drawn, at its drawn size; converted on the first paint after
+  // a change or a resize.
+  QPixmap pixmap_;
+  bool pixmapValid_ = false;
 };
 
 }  // namespace morvane

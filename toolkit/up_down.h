@@ -13,6 +13,7 @@ class UpDown : public QWidget {
   Q_OBJECT
  public:
   enum class Arrow { Next, Previous };
+  Q_ENUM(Arrow)
   UpDown(Qt::Orientation orientation, QWidget* parent = nullptr);
   QToolButton* nextButton() const { return next_; }
   QToolButton* previousButton() const { return previous_; }

@@ -1,0 +1,102 @@
+#include "toolkit/dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QStringList>
+
+namespace morvane {
+
+namespace {
+
+QString applicationTitle() {
+  const QString display = QGuiApplication::applicationDisplayName();
+  return display.isEmpty() ? QCoreApplication::applicationName() : display;
+}
+
+class QtDialogs final : public DialogProvider {
+ public:
+  void message(const QString& text) override {
+    QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+  }
+
+  std::optional<QString> openFile(const QString& filter, const QString& current) override {
+    const QString name = QFileDialog::getOpenFileName(QApplication::activeWindow(), QString(),
+                                                      current, qtFilter(filter));
+    if (name.isEmpty()) return std::nullopt;
+    return name;
+  }
+
+  std::optional<QString> saveFile(const QString& filter, const QString& defaultExt,
+                                  const QString& current) override {
+    // The dialog knows the default extension, so the name it asks to confirm
+    // before overwriting is the one that will be written.
+    QFileDialog dialog(QApplication::activeWindow(), QString(), current, qtFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultExt);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty() || files.first().isEmpty()) return std::nullopt;
+    return files.first();
+  }
+};
+
+QtDialogs& qtDialogs() {
+  static QtDialogs instance;
+  return instance;
+}
+
+DialogProvider* current = nullptr;
+
+}  // namespace
+
+DialogProvider& dialogs() {
+  return current ? *current : qtDialogs();
+}
+
+void setDialogProvider(DialogProvider* provider) {
+  current = provider;
+}
+
+void ShowMessage(const QString& text) {
+  dialogs().message(text);
+}
+
+QString qtFilter(const QString& filter) {
+  // "Description|patterns|Description|patterns", patterns separated by ';'.
+  const QStringList parts = filter.split(QLatin1Char('|'));
+  QStringList entries;
+  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+    QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    for (QString& pattern : patterns) pattern = pattern.trimmed();
+    entries.append(
+        QStringLiteral("%1 (%2)").arg(parts[i].trimmed(), patterns.join(QLatin1Char(' '))));
+  }
+  if (parts.size() % 2 == 1 && !parts.last().isEmpty()) entries.append(parts.last());
+  return entries.join(QStringLiteral(";;"));
+}
+
+bool OpenDialog::Execute() {
+  const std::optional<QString> chosen = dialogs().openFile(Filter, FileName);
+  if (!chosen) return false;
+  FileName = *chosen;
+  return true;
+}
+
+bool SaveDialog::Execute() {
+  const std::optional<QString> chosen = dialogs().saveFile(Filter, DefaultExt, FileName);
+  if (!chosen) return false;
+  QString name = *chosen;
+  if (!DefaultExt.isEmpty() && QFileInfo(name).suffix().isEmpty()) {
+    if (!name.endsWith(QLatin1Char('.'))) name += QLatin1Char('.');
+    name += DefaultExt;
+  }
+  FileName = name;
+  return true;
+}
+
+}  // namespace morvane

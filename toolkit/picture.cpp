@@ -1,0 +1,393 @@
+#include "toolkit/picture.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QSaveFile>
+#include <cstring>
+#include <new>
+#include <optional>
+
+#include "toolkit/bmp_writer.h"
+#include "toolkit/errors.h"
+
+namespace morvane {
+
+namespace {
+
+// Largest picture the reader may allocate, in megabytes.
+constexpr int kAllocationLimitMb = 2048;
+
+struct BmpHeader {
+  int bitsPerPixel = 0;
+  qint64 width = 0;
+  qint64 height = 0;
+  // The first two palette entries of a 1-bit file.
+  QRgb mono[2] = {0, 0};
+};
+
+std::uint32_t le32(const uchar* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint16_t le16(const uchar* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+// The bit count and size written in a BMP file's headers, or nothing when the
+// file does not start like a BMP.
+std::optional<BmpHeader> readBmpHeader(const QString& fileName) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+  const QByteArray bytes = file.read(30);
+  const QByteArray rest = file.read(124 + 8);
+  if (bytes.size() < 26) return std::nullopt;
+  const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+  if (p[0] != 'B' || p[1] != 'M') return std::nullopt;
+  const std::uint32_t infoSize = le32(p + 14);
+  BmpHeader header;
+  if (infoSize == 12) {  // OS/2 core header: 16-bit sizes
+    header.width = le16(p + 18);
+    header.height = le16(p + 20);
+    header.bitsPerPixel = le16(p + 24);
+  } else if (infoSize >= 16 && bytes.size() >= 30) {
+    header.width = static_cast<std::int32_t>(le32(p + 18));
+    header.height = static_cast<std::int32_t>(le32(p + 22));
+    header.bitsPerPixel = le16(p + 28);
+  } else {
+    return std::nullopt;
+  }
+  if (header.height < 0) header.height = -header.height;
+  if (header.bitsPerPixel == 1) {
+    const qsizetype at = static_cast<qsizetype>(infoSize) - 16;  // palette offset within rest
+    const qsizetype entry = infoSize == 12 ? 3 : 4;
+    if (at >= 0 && rest.size() >= at + 2 * entry) {
+      const auto* q = reinterpret_cast<const uchar*>(rest.constData()) + at;
+      header.mono[0] = qRgb(q[2], q[1], q[0]);
+      header.mono[1] = qRgb(q[entry + 2], q[entry + 1], q[entry]);
+    }
+  }
+  switch (header.bitsPerPixel) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      return header;
+    default:
+      return std::nullopt;
+  }
+}
+
+QImage::Format formatFor(int bitsPerPixel) {
+  switch (bitsPerPixel) {
+    case 1:
+    case 4:
+    case 8:
+      return QImage::Format_Indexed8;
+    case 16:
+      return QImage::Format_RGB555;
+    default:
+      return QImage::Format_RGB32;
+  }
+}
+
+// True when a picture of this header cannot be held: beyond the reader's limit
+// or refused by the allocator.
+bool doesNotFit(const BmpHeader& header) {
+  if (header.width <= 0 || header.height <= 0) return false;
+  const qint64 bytesPerPixel = header.bitsPerPixel <= 8 ? 1 : 4;
+  if (header.width * header.height * bytesPerPixel > qint64(kAllocationLimitMb) * 1024 * 1024) {
+    return true;
+  }
+  if (header.width > 0x7fffffff || header.height > 0x7fffffff) return true;
+  const QImage probe(static_cast<int>(header.width), static_cast<int>(header.height),
+                     header.bitsPerPixel <= 8 ? QImage::Format_Indexed8 : QImage::Format_RGB32);
+  return probe.isNull();
+}
+
+QString quoted(const QString& fileName) {
+  return QStringLiteral("«%1»").arg(fileName);
+}
+
+[[noreturn]] void cannotOpen(const QString& fileName) {
+  throw ToolkitError(
+      QStringLiteral("No se puede abrir el fichero %1").arg(quoted(fileName)).toStdString());
+}
+
+[[noreturn]] void cannotSave(const QString& fileName) {
+  throw ToolkitError(
+      QStringLiteral("No se puede guardar el fichero %1").arg(quoted(fileName)).toStdString());
+}
+
+constexpr std::uint32_t fromQRgb(QRgb rgb) {
+  return ((rgb >> 16) & 0xffu) | (rgb & 0xff00u) | ((rgb & 0xffu) << 16);
+}
+constexpr QRgb toQRgb(std::uint32_t colour) {
+  return 0xff000000u | ((colour & 0xffu) << 16) | (colour & 0xff00u) | ((colour >> 16) & 0xffu);
+}
+
+// 5-bit channel widened to 8 bits the way the view draws it.
+constexpr std::uint32_t widen5(std::uint32_t v) {
+  return (v << 3) | (v >> 2);
+}
+constexpr std::uint32_t from555(std::uint16_t v) {
+  return widen5((v >> 10) & 31u) | (widen5((v >> 5) & 31u) << 8) | (widen5(v & 31u) << 16);
+}
+constexpr std::uint16_t to555(std::uint32_t colour) {
+  return static_cast<std::uint16_t>((((colour & 0xffu) >> 3) << 10) |
+                                    (((colour >> 8 & 0xffu) >> 3) << 5) |
+                                    ((colour >> 16 & 0xffu) >> 3));
+}
+
+}  // namespace
+
+void Picture::load(const QString& fileName) {
+  const std::optional<BmpHeader> header = readBmpHeader(fileName);
+  if (!header) cannotOpen(fileName);
+
+  QImageReader::setAllocationLimit(kAllocationLimitMb);
+  QImageReader reader(fileName, "bmp");
+  reader.setAutoDetectImageFormat(false);
+  reader.setAutoTransform(false);
+  QImage read;
+  if (!reader.read(&read) || read.isNull()) {
+    if (doesNotFit(*header)) throw std::bad_alloc();
+    cannotOpen(fileName);
+  }
+
+  if (header->bitsPerPixel == 1 && read.colorCount() == 2 && header->mono[0] != header->mono[1] &&
+      read.color(0) == header->mono[1] && read.color(1) == header->mono[0]) {
+    // The reader may give a 1-bit picture its palette the other way round;
+    // the file's order is kept so that saving writes the same palette.
+    read.invertPixels();
+    read.setColor(0, header->mono[0]);
+    read.setColor(1, header->mono[1]);
+  }
+
+  Picture loaded;
+  loaded.setImage(read, header->bitsPerPixel);
+  read = QImage();
+  *this = std::move(loaded);
+}
+
+void Picture::save(const QString& fileName) const {
+  if (isEmpty()) {
+    throw ToolkitError(QStringLiteral("No se puede guardar el fichero %1: no hay ninguna imagen")
+                           .arg(quoted(fileName))
+                           .toStdString());
+  }
+  QSaveFile file(fileName);
+  file.setDirectWriteFallback(false);
+  if (!file.open(QIODevice::WriteOnly)) cannotSave(fileName);
+  if (!writeBmp(file, image_, bitsPerPixel_)) {
+    file.cancelWriting();
+    file.commit();  // discards the temporary file
+    cannotSave(fileName);
+  }
+  if (!file.commit()) cannotSave(fileName);
+}
+
+void Picture::setImage(const QImage& image, int bitsPerPixel) {
+  image_ = image;
+  bitsPerPixel_ = bitsPerPixel;
+  normalise();
+}
+
+void Picture::normalise() {
+  paletteSize_ = 0;
+  if (image_.isNull()) {
+    if (bitsPerPixel_ != 1 && bitsPerPixel_ != 4 && bitsPerPixel_ != 8 && bitsPerPixel_ != 16 &&
+        bitsPerPixel_ != 32) {
+      bitsPerPixel_ = 24;
+    }
+    return;
+  }
+  const bool paletteImage = image_.format() == QImage::Format_Mono ||
+                            image_.format() == QImage::Format_MonoLSB ||
+                            image_.format() == QImage::Format_Indexed8;
+  if (paletteImage) {
+    if (bitsPerPixel_ != 1 && bitsPerPixel_ != 4) bitsPerPixel_ = 8;
+  } else if (bitsPerPixel_ != 16 && bitsPerPixel_ != 32) {
+    bitsPerPixel_ = 24;
+  }
+  const QImage::Format format = formatFor(bitsPerPixel_);
+  if (image_.format() != format) {
+    image_ = image_.convertToFormat(format);
+    if (image_.isNull()) throw std::bad_alloc();
+  }
+  if (format != QImage::Format_Indexed8) return;
+
+  QList<QRgb> table = image_.colorTable();
+  paletteSize_ = static_cast<int>(std::min<qsizetype>(table.size(), 256));
+  if (bitsPerPixel_ < 8) {
+    // Entries or indices beyond the bit count: the picture can only be kept as 8 bits.
+    const int limit = 1 << bitsPerPixel_;
+    bool fits = paletteSize_ <= limit;
+    for (int y = 0; fits && y < image_.height(); ++y) {
+      const uchar* line = image_.constScanLine(y);
+      for (int x = 0; x < image_.width(); ++x) {
+        if (line[x] >= limit) {
+          fits = false;
+          break;
+        }
+      }
+    }
+    if (!fits) bitsPerPixel_ = 8;
+  }
+  if (paletteSize_ == 0) {  // no table at all: read the indices as gray levels
+    for (int i = 0; i < 256; ++i) table.append(qRgb(i, i, i));
+    paletteSize_ = 256;
+  }
+  table.resize(256, qRgb(0, 0, 0));
+  image_.setColorTable(table);
+  for (int i = 0; i < 256; ++i) palette_[i] = fromQRgb(table[i]);
+  rebuildGrayLookup();
+}
+
+void Picture::rebuildGrayLookup() {
+  for (int level = 0; level < 256; ++level) {
+    grayIndex_[level] = nearestIndex(grayColour(static_cast<std::uint8_t>(level)));
+  }
+}
+
+std::uint8_t Picture::nearestIndex(std::uint32_t colour) const {
+  const int r = static_cast<int>(colour & 0xffu);
+  const int g = static_cast<int>((colour >> 8) & 0xffu);
+  const int b = static_cast<int>((colour >> 16) & 0xffu);
+  int best = 0;
+  int bestDistance = 1 << 30;
+  for (int i = 0; i < paletteSize_; ++i) {
+    const int dr = static_cast<int>(palette_[i] & 0xffu) - r;
+    const int dg = static_cast<int>((palette_[i] >> 8) & 0xffu) - g;
+    const int db = static_cast<int>((palette_[i] >> 16) & 0xffu) - b;
+    const int distance = dr * dr + dg * dg + db * db;
+    if (distance < bestDistance) {
+      bestDistance = distance;
+      best = i;
+      if (distance == 0) break;
+    }
+  }
+  return static_cast<std::uint8_t>(best);
+}
+
+std::uint32_t Picture::pixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return kOutsideColour;
+  const uchar* line = image_.constScanLine(y);
+  switch (image_.format()) {
+    case QImage::Format_Indexed8:
+      return palette_[line[x]];
+    case QImage::Format_RGB555:
+      return from555(reinterpret_cast<const std::uint16_t*>(line)[x]);
+    default:
+      return fromQRgb(reinterpret_cast<const QRgb*>(line)[x]);
+  }
+}
+
+void Picture::setPixel(int x, int y, std::uint32_t colour) {
+  if (x < 0 || y < 0 || x >= image_.width() || y >= image_.height()) return;
+  uchar* line = image_.scanLine(y);
+  switch (image_.format()) {
+    case QImage::Format_Indexed8:
+      line[x] = nearestIndex(colour);
+      break;
+    case QImage::Format_RGB555:
+      reinterpret_cast<std::uint16_t*>(line)[x] = to555(colour);
+      break;
+    default:
+      reinterpret_cast<QRgb*>(line)[x] = toQRgb(colour);
+      break;
+  }
+}
+
+void Picture::readLevels(int y, std::uint8_t* out) const {
+  if (y < 0 || y >= image_.height()) return;
+  const int width = image_.width();
+  const uchar* line = image_.constScanLine(y);
+  switch (image_.format()) {
+    case QImage::Format_Indexed8:
+      for (int x = 0; x < width; ++x) out[x] = static_cast<std::uint8_t>(palette_[line[x]]);
+      break;
+    case QImage::Format_RGB555: {
+      const auto* pixels = reinterpret_cast<const std::uint16_t*>(line);
+      for (int x = 0; x < width; ++x) {
+        out[x] = static_cast<std::uint8_t>(widen5((pixels[x] >> 10) & 31u));
+      }
+      break;
+    }
+    default: {
+      const auto* pixels = reinterpret_cast<const QRgb*>(line);
+      for (int x = 0; x < width; ++x) out[x] = static_cast<std::uint8_t>(pixels[x] >> 16);
+      break;
+    }
+  }
+}
+
+void Picture::writeLevels(int y, const std::uint8_t* levels, int x0, int x1) {
+  if (y < 0 || y >= image_.height()) return;
+  x0 = std::max(x0, 0);
+  x1 = std::min(x1, image_.width());
+  if (x0 >= x1) return;
+  uchar* line = image_.scanLine(y);
+  switch (image_.format()) {
+    case QImage::Format_Indexed8:
+      for (int x = x0; x < x1; ++x) line[x] = grayIndex_[levels[x]];
+      break;
+    case QImage::Format_RGB555: {
+      auto* pixels = reinterpret_cast<std::uint16_t*>(line);
+      for (int x = x0; x < x1; ++x) {
+        const std::uint16_t v = levels[x] >> 3;
+        pixels[x] = static_cast<std::uint16_t>((v << 10) | (v << 5) | v);
+      }
+      break;
+    }
+    default: {
+      auto* pixels = reinterpret_cast<QRgb*>(line);
+      for (int x = x0; x < x1; ++x) pixels[x] = 0xff000000u | (levels[x] * 0x010101u);
+      break;
+    }
+  }
+}
+
+void Picture::copyRowFrom(const Picture& other, int y) {
+  if (&other == this) return;
+  if (y < 0 || y >= image_.height() || y >= other.image_.height()) return;
+  const int width = std::min(image_.width(), other.image_.width());
+  const bool samePalette = image_.format() != QImage::Format_Indexed8 ||
+                           (paletteSize_ == other.paletteSize_ &&
+                            std::memcmp(palette_, other.palette_, sizeof palette_) == 0);
+  uchar* line = image_.scanLine(y);
+  if (image_.format() == other.image_.format() && samePalette) {
+    const int bytesPerPixel = image_.depth() / 8;
+    std::memcpy(line, other.image_.constScanLine(y),
+                static_cast<std::size_t>(width) * static_cast<std::size_t>(bytesPerPixel));
+    return;
+  }
+  switch (image_.format()) {
+    case QImage::Format_Indexed8: {
+      // Neighbouring pixels often share a colour: search the palette once for each run.
+      std::uint32_t last = other.pixel(0, y);
+      std::uint8_t index = nearestIndex(last);
+      for (int x = 0; x < width; ++x) {
+        const std::uint32_t colour = other.pixel(x, y);
+        if (colour != last) {
+          last = colour;
+          index = nearestIndex(colour);
+        }
+        line[x] = index;
+      }
+      break;
+    }
+    case QImage::Format_RGB555: {
+      auto* pixels = reinterpret_cast<std::uint16_t*>(line);
+      for (int x = 0; x < width; ++x) pixels[x] = to555(other.pixel(x, y));
+      break;
+    }
+    default: {
+      auto* pixels = reinterpret_cast<QRgb*>(line);
+      for (int x = 0; x < width; ++x) pixels[x] = toQRgb(other.pixel(x, y));
+      break;
+    }
+  }
+}
+
+}  // namespace morvane
