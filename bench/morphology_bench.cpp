@@ -69,10 +69,10 @@ void BM_Erosionar(benchmark::State& state) {
   Run(state, &Erosionar, kLarge, static_cast<int>(state.range(2)));
 }
 void BM_DilatarVentana(benchmark::State& state) {
-  Run(state, &oracle::Dilatar, kSmall, 1);
+  Run(state, &oracle::DilatarLiteral, kSmall, 1);
 }
 void BM_ErosionarVentana(benchmark::State& state) {
-  Run(state, &oracle::Erosionar, kSmall, 1);
+  Run(state, &oracle::ErosionarLiteral, kSmall, 1);
 }
 
 void FastArgs(benchmark::internal::Benchmark* b) {

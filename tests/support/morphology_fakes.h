@@ -1,5 +1,5 @@
-// Recording stand-ins for the window side of the morphology commands, and
-// small helpers to set up a workspace.
+// A recording stand-in for the window side of the morphology commands (log,
+// right view, title, progress bar), a fake matrix grid, and workspace set-up.
 #pragma once
 
 #include <cstdint>
@@ -13,59 +13,23 @@
 
 namespace morvane::testing {
 
-class RecordingLog : public MessageLog {
+class Recorder : public MessageLog, public ResultView {
  public:
-  void clear() override {
-    lines.clear();
-    ++clears;
-    events->push_back("log.clear");
-  }
-  void append(const char* utf8Line) override {
-    lines.emplace_back(utf8Line);
-    events->push_back(std::string("log:") + utf8Line);
-  }
-
-  std::vector<std::string> lines;
-  int clears = 0;
-  std::vector<std::string>* events = &ownEvents;
-
- private:
-  std::vector<std::string> ownEvents;
-};
-
-class RecordingView : public ResultView {
- public:
+  void clear() override { lines.clear(), events.push_back("clear"); }
+  void append(const char* line) override { lines.emplace_back(line), events.push_back(line); }
   void drawRow(int y, const std::uint8_t* levels, int x0, int x1) override {
-    drawn[y] = std::vector<std::uint8_t>(levels + x0, levels + x1);
-    events->push_back("draw");
+    drawn[y].assign(levels + x0, levels + x1);
+    events.push_back("draw");
   }
-  void stepProgress() override {
-    ++progress;
-    ++steps;
-    events->push_back("step");
-  }
-  void resetProgress() override {
-    progress = 0;
-    events->push_back("reset");
-  }
-  void setTitle(const char* utf8Title) override {
-    title = utf8Title;
-    events->push_back(std::string("title:") + utf8Title);
-  }
-  void showView() override {
-    ++shows;
-    events->push_back("show");
-  }
+  void stepProgress() override { ++progress, events.push_back("step"); }
+  void resetProgress() override { progress = 0, events.push_back("reset"); }
+  void setTitle(const char* text) override { title = text, events.push_back("title " + title); }
+  void showView() override { events.push_back("show"); }
 
-  std::string title;
+  std::vector<std::string> lines, events;
   std::map<int, std::vector<std::uint8_t>> drawn;
+  std::string title;
   int progress = 0;
-  int steps = 0;
-  int shows = 0;
-  std::vector<std::string>* events = &ownEvents;
-
- private:
-  std::vector<std::string> ownEvents;
 };
 
 class FakeGrid : public MatrixGrid {
@@ -75,34 +39,35 @@ class FakeGrid : public MatrixGrid {
     return it == cells.end() ? std::string() : it->second;
   }
   void setCell(int col, int row, const std::string& text) override { cells[{col, row}] = text; }
-  void showMessage(const char* utf8) override { messages.emplace_back(utf8); }
+  void showMessage(const char* text) override { messages.emplace_back(text); }
 
   std::map<std::pair<int, int>, std::string> cells;
   std::vector<std::string> messages;
 };
 
-// A workspace with an open picture of alto x ancho: the four planes exist and
-// hold 0.
-inline void AbrirVacia(Workspace& ws, int alto, int ancho) {
+// An open picture of alto x ancho at one level; the work planes hold 0.
+inline void Abrir(Workspace& ws, int alto, int ancho, std::uint8_t level) {
   ws.Alto = alto;
   ws.Ancho = ancho;
-  ws.ImagenInicial = Plane(alto, ancho);
-  ws.ImagenFinal = Plane(alto, ancho);
-  ws.Auxiliar1 = Plane(alto, ancho);
-  ws.Auxiliar2 = Plane(alto, ancho);
+  for (Plane* p : {&ws.ImagenInicial, &ws.ImagenFinal, &ws.Auxiliar1, &ws.Auxiliar2})
+    *p = Plane(alto, ancho);
+  ws.ImagenInicial.fill(level);
+  ws.ImagenFinal.fill(level);
   ws.ImagenCargada = true;
 }
 
-// Loads a zero (factor 0) or pyramidal matrix of side n the way the button does.
+// Loads the pyramid of side n and factor (factor 0: the zero matrix).
 inline void CargarPiramide(Workspace& ws, int n, std::int32_t factor) {
-  RecordingLog log;
+  Recorder log;
   FakeGrid grid;
   ws.TamanoElegido = n;
   CargarMatriz(ws, log, grid, kMatrizPiramidal, factor);
 }
 
-inline std::vector<std::uint8_t> Fila(const Plane& p, int row, int ancho) {
-  return std::vector<std::uint8_t>(p[row], p[row] + ancho);
+inline std::vector<std::vector<int>> Niveles(const Plane& p, int alto, int ancho) {
+  std::vector<std::vector<int>> out(alto);
+  for (int i = 0; i < alto; ++i) out[i].assign(p[i], p[i] + ancho);
+  return out;
 }
 
 }  // namespace morvane::testing

@@ -17,7 +17,7 @@ Ventana TomarVentana(int n) {
 
 }  // namespace
 
-void Dilatar(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho) {
+void DilatarLiteral(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho) {
   const int n = b.n;
   const int c = n / 2;
   Ventana ventana = TomarVentana(n);
@@ -36,7 +36,7 @@ void Dilatar(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho
   }
 }
 
-void Erosionar(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho) {
+void ErosionarLiteral(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho) {
   const int n = b.n;
   const int c = n / 2;
   Ventana ventana = TomarVentana(n);

@@ -9,7 +9,7 @@
 
 namespace morvane::oracle {
 
-void Dilatar(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho);
-void Erosionar(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho);
+void DilatarLiteral(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho);
+void ErosionarLiteral(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho);
 
 }  // namespace morvane::oracle
