@@ -47,6 +47,7 @@ class Memo : public QPlainTextEdit {
   explicit Memo(QWidget* parent = nullptr);
   void clearLines();
   void appendLine(const QString& line);
+  // The log's lines, first to last; an empty list when the log is empty.
   QStringList lines() const;
 };
 
