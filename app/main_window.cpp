@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
+#include "inspection/pixel_map.h"
 #include "morphology/composite.h"
 #include "morphology/detection.h"
 #include "morphology/matrix.h"
@@ -43,7 +44,8 @@ W* place(W* widget, int left, int top, int width, int height) {
 
 QPushButton* makeButton(QWidget* parent, const char* caption, const char* hint, int left, int top,
                         int width, int height) {
-  auto* button = place(new QPushButton(QString::fromUtf8(caption), parent), left, top, width, height);
+  auto* button =
+      place(new QPushButton(QString::fromUtf8(caption), parent), left, top, width, height);
   button->setToolTip(QString::fromUtf8(hint));
   return button;
 }
@@ -127,8 +129,8 @@ void TForm1::buildImagesPage() {
   Button6 = makeButton(page, "Borrar", "Elimina la imagen actual", 104, 8, 97, 25);
   Button12 = makeButton(page, "Imagen Inicial", "Restaura la imagen inicial", 216, 8, 105, 25);
   Button12->hide();
-  Button15 =
-      makeButton(page, "Guardar Imagen", "Guarda la imagen final en un fichero bmp", 664, 8, 97, 25);
+  Button15 = makeButton(page, "Guardar Imagen", "Guarda la imagen final en un fichero bmp", 664, 8,
+                        97, 25);
   Label1 = makeLabel(page, "", 448, 8, 161, 20, 16, true, true);
 
   Panel1 = makePanel(page, 8, 40, 313, 273);
@@ -153,8 +155,8 @@ void TForm1::buildImagesPage() {
   Memo1 = place(new Memo(page), 8, 336, 209, 81);
 
   Panel8 = makePanel(page, 232, 320, 209, 105);
-  Button2 = makeButton(Panel8, "Dilatacion", "Realiza la dilatación de la imagen inicial", 8, 8,
-                       89, 25);
+  Button2 =
+      makeButton(Panel8, "Dilatacion", "Realiza la dilatación de la imagen inicial", 8, 8, 89, 25);
   Button3 =
       makeButton(Panel8, "Erosion", "Realiza la erosión de la imagen inicial", 112, 8, 89, 25);
   Button5 =
@@ -200,8 +202,7 @@ void TForm1::buildMatrixPage() {
   Label5 = makeLabel(Panel3, "n =", 88, 176, 22, 20, 16);
   Label5->setAlignment(Qt::AlignCenter);
   Edit1 = place(new Edit(QStringLiteral("0"), Panel3), 120, 176, 33, 21);
-  Edit1->setToolTip(
-      QStringLiteral("Valor que multiplica los coeficientes de la matriz piramidal"));
+  Edit1->setToolTip(QStringLiteral("Valor que multiplica los coeficientes de la matriz piramidal"));
   RadioGroup2 = place(
       new RadioGroup(QStringLiteral("Tipo Matriz"), {"0's", "Piramidal", "Personalizada"}, Panel3),
       72, 216, 113, 97);
@@ -250,8 +251,8 @@ void TForm1::buildRestorationPage() {
   ComboBox1->setEditable(true);
   ComboBox1->addItems({QStringLiteral("3 X 3"), QStringLiteral("5 X 5")});
   ComboBox1->setCurrentIndex(0);
-  CheckBox1 = place(new QCheckBox(QString::fromUtf8("Incluir vecinos dañados"), Panel7), 48, 200,
-                    177, 33);
+  CheckBox1 =
+      place(new QCheckBox(QString::fromUtf8("Incluir vecinos dañados"), Panel7), 48, 200, 177, 33);
   CheckBox1->setLayoutDirection(Qt::RightToLeft);  // caption to the left of the box
   CheckBox1->setFont(fontOfHeight(15));
   CheckBox1->setToolTip(QString::fromUtf8("Utilizar los vecinos dañados para restaurar"));
@@ -333,8 +334,8 @@ void TForm1::wireEvents() {
 }
 
 PictureControls TForm1::pictureControls() {
-  return PictureControls{ws,      *Image1,       *Image2,   *Label1,     *Label2,
-                         *Memo1,  *ProgressBar1, *Button12, OpenDialog1, SaveDialog1};
+  return PictureControls{ws,     *Image1,       *Image2,   *Label1,     *Label2,
+                         *Memo1, *ProgressBar1, *Button12, OpenDialog1, SaveDialog1};
 }
 
 void TForm1::FormCreate() {
@@ -373,14 +374,30 @@ void TForm1::Button15Click() {
 
 // --- Detection, restoration and the advanced operations ----------------------
 
-void TForm1::Button8Click() { PuntosNegros(ws, *this, *this); }
-void TForm1::Button9Click() { PuntosBlancos(ws, *this, *this); }
-void TForm1::Button2Click() { Dilatacion(ws, *this, *this); }
-void TForm1::Button3Click() { Erosion(ws, *this, *this); }
-void TForm1::Button4Click() { Cierre(ws, *this, *this); }
-void TForm1::Button5Click() { Apertura(ws, *this, *this); }
-void TForm1::Button10Click() { InicialMenosFinal(ws, *this, *this); }
-void TForm1::Button14Click() { FinalMenosInicial(ws, *this, *this); }
+void TForm1::Button8Click() {
+  PuntosNegros(ws, *this, *this);
+}
+void TForm1::Button9Click() {
+  PuntosBlancos(ws, *this, *this);
+}
+void TForm1::Button2Click() {
+  Dilatacion(ws, *this, *this);
+}
+void TForm1::Button3Click() {
+  Erosion(ws, *this, *this);
+}
+void TForm1::Button4Click() {
+  Cierre(ws, *this, *this);
+}
+void TForm1::Button5Click() {
+  Apertura(ws, *this, *this);
+}
+void TForm1::Button10Click() {
+  InicialMenosFinal(ws, *this, *this);
+}
+void TForm1::Button14Click() {
+  FinalMenosInicial(ws, *this, *this);
+}
 
 void TForm1::Button13Click() {
   ParametrosRestauracion p;
@@ -483,8 +500,7 @@ void TForm1::Image2DblClick() {
 // --- Menu: modes and Salir ---------------------------------------------------
 
 void TForm1::setAdvancedItemsEnabled(bool enabled) {
-  for (QAction* item :
-       {Dilatacion1, Erosion1, Cierre1, Apertura1, InicialFinal1, FinalInicial1})
+  for (QAction* item : {Dilatacion1, Erosion1, Cierre1, Apertura1, InicialFinal1, FinalInicial1})
     item->setEnabled(enabled);
 }
 
@@ -515,26 +531,36 @@ void TForm1::Avanzado1Click() {
   ws.NegrosDetectados = true;
 }
 
-void TForm1::Salir1Click() { QApplication::quit(); }
+void TForm1::Salir1Click() {
+  QApplication::quit();
+}
 
 // --- The window side of the commands -----------------------------------------
 
-void TForm1::clear() { Memo1->clearLines(); }
+void TForm1::clear() {
+  Memo1->clearLines();
+}
 
-void TForm1::append(const char* utf8Line) { Memo1->appendLine(QString::fromUtf8(utf8Line)); }
+void TForm1::append(const char* utf8Line) {
+  Memo1->appendLine(QString::fromUtf8(utf8Line));
+}
 
 void TForm1::drawRow(int y, const std::uint8_t* levels, int x0, int x1) {
   Image2->picture().writeLevels(y, levels, x0, x1);
 }
 
-void TForm1::stepProgress() { ProgressBar1->step(); }
+void TForm1::stepProgress() {
+  ProgressBar1->step();
+}
 
 void TForm1::resetProgress() {
   ProgressBar1->setPosition(0);
   Image2->pictureChanged();
 }
 
-void TForm1::setTitle(const char* utf8Title) { Label1->setText(QString::fromUtf8(utf8Title)); }
+void TForm1::setTitle(const char* utf8Title) {
+  Label1->setText(QString::fromUtf8(utf8Title));
+}
 
 void TForm1::showView() {
   Image2->pictureChanged();

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <exception>
+#include <type_traits>
 #include <utility>
 
 namespace morvane {
@@ -24,11 +25,17 @@ void runGuarded(F&& f) noexcept {
   }
 }
 
+// Connects a signal to a handler under the error display. The handler may take
+// the signal's arguments or none.
 template <class Sender, class Signal, class F>
-QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, QObject* context,
-                                       F handler) {
-  return QObject::connect(sender, signal, context, [handler](auto&&...) mutable {
-    runGuarded(handler);
+QMetaObject::Connection connectGuarded(Sender* sender, Signal signal, QObject* context, F handler) {
+  return QObject::connect(sender, signal, context, [handler](auto&&... args) mutable {
+    runGuarded([&] {
+      if constexpr (std::is_invocable_v<F&, decltype(args)...>)
+        handler(std::forward<decltype(args)>(args)...);
+      else
+        handler();
+    });
   });
 }
 

@@ -3,7 +3,9 @@
 namespace morvane {
 
 namespace {
-bool isBlank(char ch) { return ch == ' ' || ch == '\t'; }
+bool isBlank(char ch) {
+  return ch == ' ' || ch == '\t';
+}
 }  // namespace
 
 std::optional<std::int32_t> ParseInt32(std::string_view text) {
@@ -30,6 +32,8 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
   return static_cast<std::int32_t>(value);
 }
 
-std::string FormatInt32(std::int32_t value) { return std::to_string(value); }
+std::string FormatInt32(std::int32_t value) {
+  return std::to_string(value);
+}
 
 }  // namespace morvane

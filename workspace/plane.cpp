@@ -10,13 +10,16 @@ namespace {
 constexpr std::ptrdiff_t kRowAlignment = 64;
 }
 
-void Plane::AlignedFree::operator()(std::uint8_t* p) const { std::free(p); }
+void Plane::AlignedFree::operator()(std::uint8_t* p) const {
+  std::free(p);
+}
 
 Plane::Plane(int rows, int cols) {
   if (rows < 0 || cols < 0) throw std::bad_alloc();
-  const std::ptrdiff_t stride = (static_cast<std::ptrdiff_t>(cols) + kRowAlignment - 1) /
-                                kRowAlignment * kRowAlignment;
-  if (rows != 0 && static_cast<std::size_t>(stride) > (SIZE_MAX - 64) / static_cast<std::size_t>(rows))
+  const std::ptrdiff_t stride =
+      (static_cast<std::ptrdiff_t>(cols) + kRowAlignment - 1) / kRowAlignment * kRowAlignment;
+  if (rows != 0 &&
+      static_cast<std::size_t>(stride) > (SIZE_MAX - 64) / static_cast<std::size_t>(rows))
     throw std::bad_alloc();
   // A few bytes of slack past the last row let vector kernels read a whole
   // register at the end of a row without leaving the buffer.
@@ -48,6 +51,8 @@ void CopiarPlano(const Plane& source, Plane& destination) {
     std::memcpy(destination[r], source[r], static_cast<std::size_t>(cols));
 }
 
-void LiberarPlano(Plane& plane) { plane.release(); }
+void LiberarPlano(Plane& plane) {
+  plane.release();
+}
 
 }  // namespace morvane

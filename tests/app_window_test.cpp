@@ -1,0 +1,356 @@
+// The main window driven through its real handlers and widgets: the picture
+// commands, the flags, the refusals, the modes, and the threshold and factor
+// boxes.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include "app/main_window.h"
+#include "support/fake_dialogs.h"
+#include "toolkit/picture_view.h"
+#include "toolkit/progress_bar.h"
+
+namespace morvane {
+namespace {
+
+QImage grayPicture(int width, int height, int seed) {
+  QImage image(width, height, QImage::Format_Indexed8);
+  QList<QRgb> palette;
+  for (int g = 0; g < 256; ++g) palette.append(qRgb(g, g, g));
+  image.setColorTable(palette);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) image.setPixel(x, y, (x * 7 + y * 13 + seed) % 256);
+  return image;
+}
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "app_window_test";
+    static char* argv[] = {name, nullptr};
+    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Morvane"));
+  }
+
+  void SetUp() override {
+    ASSERT_TRUE(dir.isValid());
+    form = std::make_unique<TForm1>(ws);
+  }
+
+  QString write(const QString& name, const QImage& image) {
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(image.save(path, "BMP"));
+    return path;
+  }
+
+  void open(const QString& path) {
+    dialogs.openAnswers.push_back(path);
+    form->Button1->click();
+  }
+
+  QStringList log() const { return form->Memo1->lines(); }
+
+  QTemporaryDir dir;
+  FakeDialogs dialogs;
+  Workspace ws;
+  std::unique_ptr<TForm1> form;
+};
+
+TEST_F(MainWindowTest, StartsInNormalModeWithNothingLoaded) {
+  EXPECT_EQ(form->windowTitle(), "Morvane");
+  EXPECT_TRUE(form->Normal1->isChecked());
+  EXPECT_FALSE(form->Avanzado1->isChecked());
+  EXPECT_TRUE(form->Panel8->isHidden());
+  EXPECT_TRUE(form->Button12->isHidden());
+  for (QAction* item : {form->Dilatacion1, form->Erosion1, form->Cierre1, form->Apertura1,
+                        form->InicialFinal1, form->FinalInicial1})
+    EXPECT_FALSE(item->isEnabled());
+  EXPECT_TRUE(form->PuntosNegros1->isEnabled());
+  EXPECT_EQ(form->StringGrid1->columnCount(), 3);
+  EXPECT_EQ(form->StringGrid1->rowCount(), 3);
+  EXPECT_EQ(form->StringGrid1->geometry(), QRect(302, 113, 99, 96));
+  EXPECT_EQ(form->Label2->text(), "No hay ninguna imagen seleccionada");
+  EXPECT_EQ(form->Edit2->text(), "50");
+  EXPECT_EQ(ws.Umbral, 50);
+  EXPECT_EQ(ws.TamanoElegido, 3);
+  EXPECT_FALSE(ws.ImagenCargada || ws.MatrizCargada || ws.NegrosDetectados || ws.BlancosDetectados);
+}
+
+TEST_F(MainWindowTest, OpeningFillsBothPlanesAndRefusesASecondPicture) {
+  open(write("gray.bmp", grayPicture(23, 17, 5)));
+  ASSERT_TRUE(ws.ImagenCargada);
+  EXPECT_EQ(ws.Alto, 17);
+  EXPECT_EQ(ws.Ancho, 23);
+  EXPECT_EQ(log(), (QStringList{"Cargando Matriz", "Reservando memoria"}));
+  EXPECT_EQ(form->Label2->text(), "");
+  EXPECT_EQ(form->ProgressBar1->maximum(), 17);
+  for (int y = 0; y < 17; ++y)
+    for (int x = 0; x < 23; ++x) {
+      ASSERT_EQ(ws.ImagenInicial[y][x], (x * 7 + y * 13 + 5) % 256);
+      ASSERT_EQ(ws.ImagenFinal[y][x], ws.ImagenInicial[y][x]);
+      ASSERT_EQ(ws.Auxiliar1[y][x], 0);
+      ASSERT_EQ(ws.Auxiliar2[y][x], 0);
+    }
+
+  // A second open is refused before any dialog is shown.
+  dialogs.openAnswers.push_back(dir.filePath("gray.bmp"));
+  form->Abrir1->trigger();
+  EXPECT_EQ(dialogs.messages, QStringList{"Hay una imagen cargada"});
+  EXPECT_EQ(dialogs.openAnswers.size(), 1u);
+  EXPECT_EQ(log().size(), 2);
+}
+
+TEST_F(MainWindowTest, ColourPicturesAreReadThroughTheirRedChannel) {
+  QImage colour(4, 3, QImage::Format_RGB32);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) colour.setPixel(x, y, qRgb(10 * x + y, 200, 3));
+  open(write("colour.bmp", colour));
+  ASSERT_TRUE(ws.ImagenCargada);
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 4; ++x) {
+      EXPECT_EQ(ws.ImagenInicial[y][x], 10 * x + y);
+      EXPECT_EQ(ws.ImagenFinal[y][x], 10 * x + y);
+    }
+}
+
+TEST_F(MainWindowTest, CancellingOrFailingAnOpenLeavesNoPicture) {
+  dialogs.openAnswers.push_back(std::nullopt);
+  form->Button1->click();
+  EXPECT_EQ(form->Label2->text(), "No hay ninguna imagen seleccionada");
+  EXPECT_FALSE(ws.ImagenCargada);
+
+  const QString bogus = dir.filePath("not-a-picture.bmp");
+  QFile file(bogus);
+  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write("this is no bitmap");
+  file.close();
+  open(bogus);
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_TRUE(dialogs.messages[0].contains("not-a-picture.bmp"))
+      << dialogs.messages[0].toStdString();
+  EXPECT_FALSE(ws.ImagenCargada);
+  EXPECT_FALSE(ws.ImagenInicial.exists());
+  EXPECT_FALSE(ws.Auxiliar1.exists());
+  EXPECT_EQ(form->Label2->text(), "");
+
+  // The user simply opens another file.
+  open(write("good.bmp", grayPicture(5, 5, 1)));
+  EXPECT_TRUE(ws.ImagenCargada);
+}
+
+TEST_F(MainWindowTest, SavingWritesTheRightViewAsOpened) {
+  dialogs.saveAnswers.push_back(dir.filePath("never.bmp"));
+  form->Button15->click();
+  EXPECT_EQ(dialogs.messages, QStringList{"No hay imagen para guardar"});
+  EXPECT_FALSE(QFile::exists(dir.filePath("never.bmp")));
+  EXPECT_EQ(dialogs.saveCount, 0);
+  dialogs.saveAnswers.clear();
+
+  dialogs.messages.clear();
+  const QImage original = grayPicture(9, 6, 3);
+  open(write("in.bmp", original));
+  const std::uint8_t row[9] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+  form->drawRow(2, row, 0, 9);  // as a command would draw its result
+  dialogs.saveAnswers.push_back(dir.filePath("out.bmp"));
+  form->Guardar1->trigger();
+  ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+
+  Picture saved;
+  saved.load(dir.filePath("out.bmp"));
+  EXPECT_EQ(saved.bitsPerPixel(), 8);
+  for (int y = 0; y < 6; ++y)
+    for (int x = 0; x < 9; ++x) {
+      const int expected = y == 2 ? x : qRed(original.pixel(x, y));
+      EXPECT_EQ(saved.pixel(x, y) & 0xFF, static_cast<unsigned>(expected));
+    }
+}
+
+TEST_F(MainWindowTest, BorrarFreesThePicturesButKeepsDetectionFlagsAndMatrix) {
+  form->Button6->click();  // nothing open: not even the log is cleared
+  form->append("kept");
+  form->Button6->click();
+  EXPECT_EQ(log(), QStringList{"kept"});
+
+  open(write("a.bmp", grayPicture(12, 10, 0)));
+  form->Button7->click();  // zeros 3 x 3
+  ASSERT_TRUE(ws.MatrizCargada);
+  form->Button8->click();
+  ASSERT_TRUE(ws.NegrosDetectados);
+  form->Button11->click();
+  ASSERT_FALSE(form->Button12->isHidden());
+
+  form->Button6->click();
+  EXPECT_FALSE(ws.ImagenCargada);
+  EXPECT_FALSE(ws.MatrizCargada);
+  EXPECT_TRUE(ws.NegrosDetectados);
+  EXPECT_EQ(ws.Alto, 0);
+  EXPECT_EQ(ws.Ancho, 0);
+  EXPECT_FALSE(ws.ImagenFinal.exists());
+  EXPECT_TRUE(log().isEmpty());
+  EXPECT_EQ(form->Label1->text(), "");
+  EXPECT_EQ(form->Label2->text(), "No hay ninguna imagen seleccionada");
+  EXPECT_TRUE(form->Image1->isHidden());
+  EXPECT_TRUE(form->Image2->isHidden());
+  EXPECT_TRUE(form->Button12->isHidden());
+  EXPECT_EQ(ws.TamanoMatriz(), 3);  // the matrix itself stays
+
+  // After a new open the matrix must be loaded again.
+  open(dir.filePath("a.bmp"));
+  form->Button9->click();
+  EXPECT_EQ(log(), QStringList{"No se ha cargado la Matriz B"});
+}
+
+TEST_F(MainWindowTest, CopyBackThenInitialPictureRestoresTheOpenedFile) {
+  const QImage original = grayPicture(8, 5, 9);
+  open(write("orig.bmp", original));
+  std::uint8_t row[8];
+  for (int y = 0; y < 5; ++y) {
+    for (int x = 0; x < 8; ++x) row[x] = static_cast<std::uint8_t>(200 - x - y);
+    form->drawRow(y, row, 0, 8);
+    for (int x = 0; x < 8; ++x) ws.ImagenFinal[y][x] = row[x];
+  }
+  form->Button11->click();
+  EXPECT_FALSE(form->Button12->isHidden());
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 8; ++x) ASSERT_EQ(ws.ImagenInicial[y][x], 200 - x - y);
+  EXPECT_EQ(form->ProgressBar1->value(), 0);
+
+  form->Button12->click();
+  EXPECT_TRUE(form->Button12->isHidden());
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 8; ++x) {
+      ASSERT_EQ(ws.ImagenInicial[y][x], qRed(original.pixel(x, y)));
+      ASSERT_EQ(ws.ImagenFinal[y][x], 200 - x - y);  // the result stays
+    }
+}
+
+TEST_F(MainWindowTest, InitialPictureRefusesAFileThatChangedOrVanished) {
+  const QString path = write("p.bmp", grayPicture(8, 5, 2));
+  open(path);
+  form->Button11->click();
+  const std::uint8_t before = ws.ImagenInicial[1][1];
+
+  ASSERT_TRUE(grayPicture(30, 30, 7).save(path, "BMP"));  // now another size
+  form->Button12->click();
+  ASSERT_EQ(dialogs.messages.size(), 1);
+  EXPECT_FALSE(form->Button12->isHidden());
+  EXPECT_EQ(ws.ImagenInicial[1][1], before);
+  EXPECT_EQ(form->Image1->picture().width(), 8);
+
+  ASSERT_TRUE(QFile::remove(path));
+  form->Button12->click();
+  ASSERT_EQ(dialogs.messages.size(), 2);
+  EXPECT_TRUE(dialogs.messages[1].contains("p.bmp"));
+  EXPECT_FALSE(form->Button12->isHidden());
+  EXPECT_EQ(form->Image1->picture().width(), 8);
+}
+
+TEST_F(MainWindowTest, ModeSwitchesSetAndClearTheDetectionFlagsOnce) {
+  form->Avanzado1->trigger();
+  EXPECT_TRUE(form->Avanzado1->isChecked());
+  EXPECT_FALSE(form->Normal1->isChecked());
+  EXPECT_FALSE(form->Panel8->isHidden());
+  EXPECT_TRUE(form->Cierre1->isEnabled());
+  EXPECT_TRUE(ws.NegrosDetectados && ws.BlancosDetectados);
+
+  ws.NegrosDetectados = ws.BlancosDetectados = false;  // as a Restaurar leaves them
+  form->Avanzado1->trigger();                          // already in Avanzado
+  EXPECT_TRUE(form->Avanzado1->isChecked());
+  EXPECT_FALSE(ws.NegrosDetectados || ws.BlancosDetectados);
+
+  form->Normal1->trigger();
+  EXPECT_TRUE(form->Normal1->isChecked());
+  EXPECT_FALSE(form->Avanzado1->isChecked());
+  EXPECT_TRUE(form->Panel8->isHidden());
+  EXPECT_FALSE(form->Erosion1->isEnabled());
+
+  ws.NegrosDetectados = true;
+  form->Normal1->trigger();  // already in Normal: nothing is cleared
+  EXPECT_TRUE(ws.NegrosDetectados);
+  EXPECT_TRUE(form->Normal1->isChecked());
+}
+
+TEST_F(MainWindowTest, ExecuteMenuRunsTheDetectionAndRestorationButtons) {
+  form->PuntosNegros1->trigger();
+  EXPECT_EQ(log(), QStringList{"No has seleccionado una imagen"});
+  form->Restaurar1->trigger();
+  EXPECT_EQ(log(), QStringList{"Realice la detección de negros o blancos primero"});
+  form->Image1DblClick();
+  EXPECT_EQ(log(), QStringList{"Abrir una imagen primero"});
+}
+
+TEST_F(MainWindowTest, ThresholdBoxJudgesEveryText) {
+  form->Edit2->setText("255");
+  EXPECT_EQ(ws.Umbral, 255);
+  form->Edit2->setText("256");
+  EXPECT_EQ(dialogs.messages, QStringList{"El valor tiene que ser menor de 255"});
+  EXPECT_EQ(form->Edit2->text(), "");
+  EXPECT_EQ(ws.Umbral, 0);
+  form->Edit2Exit();
+  EXPECT_EQ(form->Edit2->text(), "0");
+
+  form->Edit2->setText("-5");
+  EXPECT_EQ(ws.Umbral, -5);
+  form->Edit2->setText("abc");
+  EXPECT_EQ(dialogs.messages.last(), "Valor incorrecto");
+  EXPECT_EQ(form->Edit2->text(), "0");
+  EXPECT_EQ(ws.Umbral, 0);
+  form->Edit2->setText("");
+  form->Edit2->setText("-");
+  EXPECT_EQ(dialogs.messages.size(), 3);
+  EXPECT_EQ(form->Edit2->text(), "0");
+}
+
+TEST_F(MainWindowTest, FactorBoxAndMatrixLoadThroughTheWidgets) {
+  form->Edit1->setText("-");
+  EXPECT_EQ(dialogs.messages, QStringList{"Valor incorrecto"});
+  EXPECT_EQ(form->Edit1->text(), "0");
+  form->Edit1->setText("");
+  EXPECT_EQ(ws.FactorN, 0);
+  EXPECT_TRUE(dialogs.messages.size() == 1);
+  form->Edit1Exit();
+  EXPECT_EQ(form->Edit1->text(), "0");
+
+  form->Edit1->setText("10");
+  form->RadioGroup1->setItemIndex(1);
+  form->RadioGroup1Click();
+  EXPECT_EQ(form->StringGrid1->geometry(), QRect(302, 89, 163, 160));
+  form->RadioGroup2->setItemIndex(1);
+  form->Button7->click();
+  EXPECT_EQ(log(), QStringList{"Se ha cargado la Matriz B"});
+  EXPECT_EQ(ws.TamanoMatriz(), 5);
+  EXPECT_EQ(form->StringGrid1->cell(0, 0), "20");
+  EXPECT_EQ(form->StringGrid1->cell(2, 2), "0");
+  EXPECT_EQ(form->StringGrid1->cell(1, 2), "10");
+
+  // An empty box at the moment of the load counts as 0.
+  form->Edit1->setText("");
+  form->Button7->click();
+  EXPECT_EQ(form->StringGrid1->cell(0, 0), "0");
+}
+
+TEST_F(MainWindowTest, CubicFilterChoiceDisablesTheWindowOptions) {
+  form->CheckBox1->setChecked(true);
+  form->RadioGroup3->setItemIndex(3);
+  form->RadioGroup3Click();
+  EXPECT_FALSE(form->CheckBox1->isEnabled());
+  EXPECT_FALSE(form->ComboBox1->isEnabled());
+  EXPECT_TRUE(form->CheckBox1->isChecked());
+  form->RadioGroup3->setItemIndex(1);
+  form->RadioGroup3Click();
+  EXPECT_TRUE(form->CheckBox1->isEnabled());
+  EXPECT_TRUE(form->ComboBox1->isEnabled());
+}
+
+}  // namespace
+}  // namespace morvane
