@@ -17,6 +17,7 @@
 #include "morphology/matrix.h"
 #include "restoration/restaurar.h"
 #include "toolkit/convert.h"
+#include "toolkit/fonts.h"
 #include "toolkit/guard.h"
 #include "toolkit/picture_view.h"
 #include "toolkit/progress_bar.h"
@@ -29,11 +30,7 @@ namespace {
 const QColor kHotLight(0, 102, 204);
 
 QFont fontOfHeight(int pixels, bool bold = false) {
-  QFont font(QStringLiteral("Sans Serif"));
-  font.setStyleHint(QFont::SansSerif);
-  font.setPixelSize(pixels);
-  font.setBold(bold);
-  return font;
+  return SansFont(pixels, bold);
 }
 
 template <class W>
@@ -61,6 +58,18 @@ QLabel* makeLabel(QWidget* parent, const char* caption, int left, int top, int w
                   int fontHeight, bool bold = false, bool hotLight = false) {
   auto* label = place(new QLabel(QString::fromUtf8(caption), parent), left, top, width, height);
   label->setFont(fontOfHeight(fontHeight, bold));
+  // Labels grow to fit their caption, like auto-sized labels do.
+  if (label->sizeHint().width() > width) label->resize(label->sizeHint().width(), height);
+  return label;
+}
+
+// A caption that stands just left of its box: when the caption needs more room
+// it grows to the left, so it never runs into the box.
+QLabel* makeLabelBefore(QWidget* parent, const char* caption, int left, int top, int width,
+                        int height, int fontHeight) {
+  QLabel* label = makeLabel(parent, caption, left, top, width, height, fontHeight);
+  const int extra = label->width() - width;
+  if (extra > 0) label->move(left - extra, top);
   if (hotLight) {
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, kHotLight);
@@ -217,10 +226,15 @@ void TForm1::buildMatrixPage() {
   StringGrid1->setDefaultCellSize(31, 31);
   StringGrid1->setSize(9, 9);
 
+  // A radio group takes the focus through its checked item.
   QWidget::setTabOrder(StringGrid1, Button7);
-  QWidget::setTabOrder(Button7, RadioGroup1);
-  QWidget::setTabOrder(RadioGroup1, RadioGroup2);
-  QWidget::setTabOrder(RadioGroup2, Edit1);
+  QWidget::setTabOrder(Button7, RadioGroup1->button(0));
+  for (int i = 1; i < RadioGroup1->count(); ++i)
+    QWidget::setTabOrder(RadioGroup1->button(i - 1), RadioGroup1->button(i));
+  QWidget::setTabOrder(RadioGroup1->button(RadioGroup1->count() - 1), RadioGroup2->button(0));
+  for (int i = 1; i < RadioGroup2->count(); ++i)
+    QWidget::setTabOrder(RadioGroup2->button(i - 1), RadioGroup2->button(i));
+  QWidget::setTabOrder(RadioGroup2->button(RadioGroup2->count() - 1), Edit1);
 }
 
 void TForm1::buildRestorationPage() {
@@ -242,11 +256,11 @@ void TForm1::buildRestorationPage() {
 
   Panel7 = makePanel(TabSheet3, 488, 8, 265, 385);
   Label7 = makeLabel(Panel7, "Parámetros del Filtro", 40, 48, 194, 24, 19, true, true);
-  Label4 = makeLabel(Panel7, "Umbral", 112, 120, 44, 16, 15);
+  Label4 = makeLabelBefore(Panel7, "Umbral", 112, 120, 44, 16, 15);
   Edit2 = place(new Edit(QStringLiteral("50"), Panel7), 184, 112, 41, 21);
   Edit2->setToolTip(
       QString::fromUtf8("Umbral de diferenciación entre puntos dañados y no dañados"));
-  Label8 = makeLabel(Panel7, "Tamaño del Filtro", 56, 160, 105, 16, 15);
+  Label8 = makeLabelBefore(Panel7, "Tamaño del Filtro", 56, 160, 105, 16, 15);
   ComboBox1 = place(new QComboBox(Panel7), 168, 160, 57, 21);
   ComboBox1->setEditable(true);
   ComboBox1->addItems({QStringLiteral("3 X 3"), QStringLiteral("5 X 5")});

@@ -1,5 +1,7 @@
 #include "inspection/window_geometry.h"
 
+#include "toolkit/fonts.h"
+
 #include <QWidget>
 #include <algorithm>
 
@@ -14,10 +16,7 @@ constexpr QSize kMarcoClasico(8, 27);
 }  // namespace
 
 QFont FuenteVentanas() {
-  QFont fuente(QStringLiteral("MS Sans Serif"));
-  fuente.setStyleHint(QFont::SansSerif);
-  fuente.setPixelSize(11);
-  return fuente;
+  return SansFont(11);
 }
 
 QSize MarcoVentana(const QWidget* window) {

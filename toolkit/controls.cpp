@@ -73,6 +73,8 @@ StringGrid::StringGrid(QWidget* parent) : QTableWidget(parent) {
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setShowGrid(true);
+  // Tab leaves the grid for the next control; arrows move between cells.
+  setTabKeyNavigation(false);
 }
 
 void StringGrid::setSize(int cols, int rows) {

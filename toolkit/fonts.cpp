@@ -1,0 +1,19 @@
+#include "toolkit/fonts.h"
+
+#include <QStringList>
+
+namespace morvane {
+
+QFont SansFont(int pixelHeight, bool bold) {
+  QFont font;
+  // Narrow faces first: the layouts were drawn for a compact dialog font.
+  font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
+                    QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
+                    QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(pixelHeight);
+  font.setBold(bold);
+  return font;
+}
+
+}  // namespace morvane
