@@ -60,6 +60,11 @@ QLabel* makeLabel(QWidget* parent, const char* caption, int left, int top, int w
   label->setFont(fontOfHeight(fontHeight, bold));
   // Labels grow to fit their caption, like auto-sized labels do.
   if (label->sizeHint().width() > width) label->resize(label->sizeHint().width(), height);
+  if (hotLight) {
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, kHotLight);
+    label->setPalette(palette);
+  }
   return label;
 }
 
@@ -70,11 +75,6 @@ QLabel* makeLabelBefore(QWidget* parent, const char* caption, int left, int top,
   QLabel* label = makeLabel(parent, caption, left, top, width, height, fontHeight);
   const int extra = label->width() - width;
   if (extra > 0) label->move(left - extra, top);
-  if (hotLight) {
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, kHotLight);
-    label->setPalette(palette);
-  }
   return label;
 }
 
