@@ -354,7 +354,11 @@ PictureControls TForm1::pictureControls() {
 
 void TForm1::FormCreate() {
   ws.TamanoElegido = 3;
-  const GridLayout layout = DisposicionRejilla(3);
+  layOutGrid(3);
+}
+
+void TForm1::layOutGrid(int size) {
+  const GridLayout layout = DisposicionRejilla(size);
   StringGrid1->setSize(layout.size, layout.size);
   StringGrid1->setGeometry(layout.left, layout.top, layout.width, layout.height);
 }
@@ -362,28 +366,23 @@ void TForm1::FormCreate() {
 // --- Picture commands --------------------------------------------------------
 
 void TForm1::Button1Click() {
-  PictureControls c = pictureControls();
-  AbrirImagen(c);
+  AbrirImagen(pictureControls());
 }
 
 void TForm1::Button6Click() {
-  PictureControls c = pictureControls();
-  BorrarImagen(c);
+  BorrarImagen(pictureControls());
 }
 
 void TForm1::Button11Click() {
-  PictureControls c = pictureControls();
-  CopiarFinalEnInicial(c);
+  CopiarFinalEnInicial(pictureControls());
 }
 
 void TForm1::Button12Click() {
-  PictureControls c = pictureControls();
-  RecuperarImagenInicial(c);
+  RecuperarImagenInicial(pictureControls());
 }
 
 void TForm1::Button15Click() {
-  PictureControls c = pictureControls();
-  GuardarImagen(c);
+  GuardarImagen(pictureControls());
 }
 
 // --- Detection, restoration and the advanced operations ----------------------
@@ -427,9 +426,7 @@ void TForm1::Button13Click() {
 
 void TForm1::RadioGroup1Click() {
   ws.TamanoElegido = TamanoPorIndice(RadioGroup1->itemIndex());
-  const GridLayout layout = DisposicionRejilla(ws.TamanoElegido);
-  StringGrid1->setSize(layout.size, layout.size);
-  StringGrid1->setGeometry(layout.left, layout.top, layout.width, layout.height);
+  layOutGrid(ws.TamanoElegido);
 }
 
 void TForm1::Edit1Change() {

@@ -176,6 +176,7 @@ class TForm1 : public QMainWindow, public MessageLog, public ResultView {
   void wireEvents();
   PictureControls pictureControls();
   void setAdvancedItemsEnabled(bool enabled);
+  void layOutGrid(int size);
 };
 
 }  // namespace morvane

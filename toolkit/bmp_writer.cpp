@@ -24,19 +24,6 @@ void put32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value) 
   put16(out, at + 2, value >> 16);
 }
 
-QImage::Format formatFor(int bitsPerPixel) {
-  switch (bitsPerPixel) {
-    case 1:
-    case 4:
-    case 8:
-      return QImage::Format_Indexed8;
-    case 16:
-      return QImage::Format_RGB555;
-    default:
-      return QImage::Format_RGB32;
-  }
-}
-
 // Fills row (the file's bytes of one picture row, padding included) from line.
 void encodeRow(const uchar* line, int width, int bitsPerPixel, std::uint8_t* row) {
   switch (bitsPerPixel) {
@@ -91,13 +78,26 @@ bool writeAll(QIODevice& device, const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
+QImage::Format formatForBits(int bitsPerPixel) {
+  switch (bitsPerPixel) {
+    case 1:
+    case 4:
+    case 8:
+      return QImage::Format_Indexed8;
+    case 16:
+      return QImage::Format_RGB555;
+    default:
+      return QImage::Format_RGB32;
+  }
+}
+
 bool writeBmp(QIODevice& device, const QImage& source, int bitsPerPixel) {
   if (bitsPerPixel != 1 && bitsPerPixel != 4 && bitsPerPixel != 8 && bitsPerPixel != 16 &&
       bitsPerPixel != 24 && bitsPerPixel != 32) {
     return false;
   }
   if (source.isNull()) return false;
-  const QImage::Format format = formatFor(bitsPerPixel);
+  const QImage::Format format = formatForBits(bitsPerPixel);
   const QImage image = source.format() == format ? source : source.convertToFormat(format);
   if (image.isNull()) return false;
 

@@ -9,6 +9,9 @@ class QIODevice;
 
 namespace morvane {
 
+// The picture object's in-memory format for a file's bit count.
+QImage::Format formatForBits(int bitsPerPixel);
+
 // Encodes image as a BMP of the given bit count into device. The image is
 // expected in the picture object's formats (Format_Indexed8 for 1, 4 and 8 bits,
 // Format_RGB555 for 16, Format_RGB32 for 24 and 32); another format is

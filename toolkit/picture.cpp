@@ -78,19 +78,6 @@ std::optional<BmpHeader> readBmpHeader(const QString& fileName) {
   }
 }
 
-QImage::Format formatFor(int bitsPerPixel) {
-  switch (bitsPerPixel) {
-    case 1:
-    case 4:
-    case 8:
-      return QImage::Format_Indexed8;
-    case 16:
-      return QImage::Format_RGB555;
-    default:
-      return QImage::Format_RGB32;
-  }
-}
-
 // True when a picture of this header cannot be held: beyond the reader's limit
 // or refused by the allocator.
 bool doesNotFit(const BmpHeader& header) {
@@ -210,7 +197,7 @@ void Picture::normalise() {
   } else if (bitsPerPixel_ != 16 && bitsPerPixel_ != 32) {
     bitsPerPixel_ = 24;
   }
-  const QImage::Format format = formatFor(bitsPerPixel_);
+  const QImage::Format format = formatForBits(bitsPerPixel_);
   if (image_.format() != format) {
     image_ = image_.convertToFormat(format);
     if (image_.isNull()) throw std::bad_alloc();

@@ -15,7 +15,7 @@ namespace {
 const char* const kSinImagen = "No hay ninguna imagen seleccionada";
 
 // Back to the no-picture state after an open that could not be completed.
-void DeshacerApertura(PictureControls& c) {
+void DeshacerApertura(const PictureControls& c) {
   LiberarPlanos(c.ws);
   c.ws.ImagenCargada = false;
   c.image1.picture().setImage(QImage(), 24);
@@ -27,7 +27,7 @@ void DeshacerApertura(PictureControls& c) {
 
 }  // namespace
 
-bool CargarPlanos(PictureControls& c) {
+bool CargarPlanos(const PictureControls& c) {
   Workspace& ws = c.ws;
   const Picture& left = c.image1.picture();
   const Picture& right = c.image2.picture();
@@ -43,7 +43,7 @@ bool CargarPlanos(PictureControls& c) {
   return true;
 }
 
-void AbrirImagen(PictureControls& c) {
+void AbrirImagen(const PictureControls& c) {
   if (c.ws.ImagenCargada) {
     ShowMessage(QStringLiteral("Hay una imagen cargada"));
     return;
@@ -75,7 +75,7 @@ void AbrirImagen(PictureControls& c) {
   }
 }
 
-void BorrarImagen(PictureControls& c) {
+void BorrarImagen(const PictureControls& c) {
   Workspace& ws = c.ws;
   if (!ws.ImagenCargada) return;
   c.label2.setText(QString::fromUtf8(kSinImagen));
@@ -89,7 +89,7 @@ void BorrarImagen(PictureControls& c) {
   c.button12.hide();
 }
 
-void CopiarFinalEnInicial(PictureControls& c) {
+void CopiarFinalEnInicial(const PictureControls& c) {
   Workspace& ws = c.ws;
   Picture& left = c.image1.picture();
   const Picture& right = c.image2.picture();
@@ -104,7 +104,7 @@ void CopiarFinalEnInicial(PictureControls& c) {
   c.image1.show();
 }
 
-void RecuperarImagenInicial(PictureControls& c) {
+void RecuperarImagenInicial(const PictureControls& c) {
   Workspace& ws = c.ws;
   // Read into a separate picture first: the left view changes only when the
   // file could be read and still fits the planes.
@@ -129,7 +129,7 @@ void RecuperarImagenInicial(PictureControls& c) {
   c.image1.show();
 }
 
-void GuardarImagen(PictureControls& c) {
+void GuardarImagen(const PictureControls& c) {
   if (!c.ws.ImagenCargada) {
     ShowMessage(QStringLiteral("No hay imagen para guardar"));
     return;

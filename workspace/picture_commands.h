@@ -31,12 +31,12 @@ struct PictureControls {
 
 // Measures the left view's picture, allocates ImagenInicial and ImagenFinal and
 // fills them from the left and right views.
-bool CargarPlanos(PictureControls& c);
+bool CargarPlanos(const PictureControls& c);
 
-void AbrirImagen(PictureControls& c);             // "Abrir Imagen"
-void BorrarImagen(PictureControls& c);            // "Borrar"
-void CopiarFinalEnInicial(PictureControls& c);    // "<<"
-void RecuperarImagenInicial(PictureControls& c);  // "Imagen Inicial"
-void GuardarImagen(PictureControls& c);           // "Guardar Imagen"
+void AbrirImagen(const PictureControls& c);             // "Abrir Imagen"
+void BorrarImagen(const PictureControls& c);            // "Borrar"
+void CopiarFinalEnInicial(const PictureControls& c);    // "<<"
+void RecuperarImagenInicial(const PictureControls& c);  // "Imagen Inicial"
+void GuardarImagen(const PictureControls& c);           // "Guardar Imagen"
 
 }  // namespace morvane
