@@ -129,6 +129,26 @@ TEST_F(MainWindowTest, CancellingOrFailingAnOpenLeavesNoPicture) {
   EXPECT_FALSE(ws.Auxiliar1.exists());
   EXPECT_EQ(form->Label2->text(), "");
 
+  // A picture too large for memory: a clear message, the no-picture state.
+  QFile huge(dir.filePath("huge.bmp"));
+  ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+  QByteArray header(54, '\0');
+  header[0] = 'B';
+  header[1] = 'M';
+  header[10] = 54;
+  header[14] = 40;
+  const qint32 side = 60000;
+  memcpy(header.data() + 18, &side, 4);
+  memcpy(header.data() + 22, &side, 4);
+  header[26] = 1;
+  header[28] = 32;
+  huge.write(header);
+  huge.close();
+  open(huge.fileName());
+  EXPECT_EQ(dialogs.messages.last(), "No hay memoria suficiente para abrir esta imagen");
+  EXPECT_EQ(form->Label2->text(), "No hay ninguna imagen seleccionada");
+  EXPECT_FALSE(ws.ImagenCargada || ws.ImagenInicial.exists() || ws.Alto);
+
   // The user simply opens another file.
   open(write("good.bmp", grayPicture(5, 5, 1)));
   EXPECT_TRUE(ws.ImagenCargada);
