@@ -1,10 +1,8 @@
-// The advanced-mode commands and the detections through a recording window:
-// order of titles, log lines and painting, the planes they leave, the flags.
+// Loading matrix B, and the commands and detections through a recording
+// window: the planes they leave, the order of what they show, the flags.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
-#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,101 +14,116 @@
 namespace morvane {
 namespace {
 
-using testing::Niveles;
 using Command = void (*)(Workspace&, MessageLog&, ResultView&);
 using Levels = std::vector<std::vector<int>>;
+using Row = std::vector<std::string>;
 
+// An open picture of alto x ancho at one level, zero work planes, and the
+// pyramid of side n loaded (factor 0: all zeros).
 struct Session {
   Workspace ws;
   testing::Recorder win;
+  testing::FakeGrid grid;
 
-  Session(int alto, int ancho, std::uint8_t level, int n = 3, int factor = 0) {
-    testing::Abrir(ws, alto, ancho, level);
-    testing::CargarPiramide(ws, n, factor);
+  Session(int alto, int ancho, int level, int n = 3, int factor = 0) {
+    ws.Alto = alto, ws.Ancho = ancho;
+    for (Plane* p : {&ws.ImagenInicial, &ws.ImagenFinal, &ws.Auxiliar1, &ws.Auxiliar2})
+      *p = Plane(alto, ancho);
+    ws.ImagenInicial.fill(static_cast<std::uint8_t>(level));
+    ws.ImagenCargada = true;
+    load(n, kMatrizPiramidal, factor);
+  }
+  void load(int n, int tipo, std::int32_t factor = 0) {
+    win.lines = {"old line"};
+    ws.TamanoElegido = n;
+    CargarMatriz(ws, win, grid, tipo, factor);
   }
   void run(Command command) {
     win.events.clear();
     command(ws, win, win);
   }
-  Levels levels(const Plane& p) const { return Niveles(p, ws.Alto, ws.Ancho); }
-  Levels drawn() const {
-    Levels out;
-    for (const auto& [y, row] : win.drawn) out.emplace_back(row.begin(), row.end());
+  Levels final() const { return testing::Niveles(ws.ImagenFinal, ws.Alto, ws.Ancho); }
+  Row gridRow(int row) const {
+    Row out;
+    for (int col = 0; col < ws.Matriz.n; ++col) out.push_back(grid.cell(col, row));
     return out;
   }
 };
 
-std::vector<std::string> Steps(std::vector<std::string> before, std::vector<std::string> after) {
-  for (int i = 0; i < 4; ++i) before.insert(before.end(), {"draw", "step"});
-  before.push_back("reset");
-  before.insert(before.end(), after.begin(), after.end());
-  return before;
+TEST(CargarMatriz, KindsAndWeightsModulo256) {
+  const struct {
+    int tipo, n, factor, row;
+    Row want;
+  } cases[] = {
+      {kMatrizCeros, 3, 7, 1, {"0", "0", "0"}},
+      {kMatrizPiramidal, 5, 1, 0, {"2", "2", "2", "2", "2"}},
+      {kMatrizPiramidal, 5, 1, 2, {"2", "1", "0", "1", "2"}},
+      {kMatrizPiramidal, 5, -1, 2, {"254", "255", "0", "255", "254"}},
+      {kMatrizPiramidal, 9, 100, 1, {"144", "44", "44", "44", "44", "44", "44", "44", "144"}},
+      {kMatrizPiramidal, 9, 64, 0, Row(9, "0")},
+      {kMatrizPiramidal, 9, 2147483647, 0, Row(9, "252")},  // 4 * (2^31 - 1) ends in 0xFC
+  };
+  Session s(3, 3, 0);
+  for (const auto& c : cases) {
+    s.ws.MatrizCargada = false;
+    s.load(c.n, c.tipo, c.factor);
+    Row weights;
+    for (int k = 0; k < c.n; ++k) weights.push_back(std::to_string(s.ws.Matriz.at(c.row, k)));
+    EXPECT_EQ(s.gridRow(c.row), c.want) << c.n << " " << c.factor;
+    EXPECT_EQ(weights, c.want) << c.n << " " << c.factor;
+    EXPECT_TRUE(s.ws.MatrizCargada && s.ws.FactorN == c.factor);
+    EXPECT_EQ(s.win.lines, Row{"Se ha cargado la Matriz B"});
+  }
+  // Custom cells load modulo 256 and are rewritten; cell (col, row) is B[row][col].
+  s.grid.cells = {{{0, 0}, "300"}, {{1, 0}, "-1"}, {{2, 0}, " +7 "}, {{0, 1}, "1"}, {{1, 1}, "1"},
+                  {{2, 1}, "3"},   {{0, 2}, "1"},  {{1, 2}, "1"},    {{2, 2}, "1"}};
+  s.load(3, kMatrizPersonalizada);
+  EXPECT_TRUE(s.ws.MatrizCargada);
+  EXPECT_EQ(s.gridRow(0), (Row{"44", "255", "7"}));
+  EXPECT_EQ(s.ws.Matriz.at(0, 0), 44);
+  EXPECT_EQ(s.ws.Matriz.at(1, 2), 3);
+
+  for (auto& [at, text] : s.grid.cells) text = "+20";
+  s.grid.setCell(2, 1, "2x");  // the scan stops at the sixth cell
+  s.load(3, kMatrizPersonalizada);
+  EXPECT_FALSE(s.ws.MatrizCargada);
+  EXPECT_EQ(s.grid.messages, Row{"La matriz B no se ha cargado correctamente.\n"
+                                 "Compruebe que contiene solo valores numéricos"});
+  EXPECT_EQ(s.win.lines, Row{"Error en la matriz B"});
+  EXPECT_EQ(s.gridRow(1), (Row{"20", "20", "2x"}));
+  EXPECT_EQ(s.gridRow(2), Row(3, "+20"));
 }
 
 TEST(Commands, TitlesLogLinesAndPaintingInOrder) {
+  auto steps = [](Row before, const Row& after) {
+    for (int i = 0; i < 4; ++i) before.insert(before.end(), {"draw", "step"});
+    before.push_back("reset");
+    before.insert(before.end(), after.begin(), after.end());
+    return before;
+  };
   Session s(4, 6, 100);
-  s.run(Dilatacion);
-  EXPECT_EQ(s.win.events, Steps({"title Dilatación", "clear"}, {"show", "Dilatacion Realizada"}));
-  s.run(Erosion);
-  EXPECT_EQ(s.win.events, Steps({"title Erosión", "clear", "Realizando Erosión"}, {"show"}));
   s.run(Cierre);
-  EXPECT_EQ(s.win.events, Steps({"title Cierre", "clear", "1-Dilatacion", "2-Erosion"}, {"show"}));
-  s.run(Apertura);
+  EXPECT_EQ(s.win.events, steps({"title Cierre", "clear", "1-Dilatacion", "2-Erosion"}, {"show"}));
+  s.run(PuntosNegros);  // titled only once painted
   EXPECT_EQ(s.win.events,
-            Steps({"title Apertura", "clear", "1-Erosion", "2-Dilatacion"}, {"show"}));
-  s.run(InicialMenosFinal);
-  EXPECT_EQ(s.win.events, Steps({"title INICIAL-FINAL"}, {}));
-  s.run(FinalMenosInicial);
-  EXPECT_EQ(s.win.events, Steps({"title FINAL-INICIAL"}, {}));
-  // Detections title the view only once it is painted.
-  s.run(PuntosNegros);
-  EXPECT_EQ(s.win.events,
-            Steps({"clear", "1-Dilatacion", "2-Erosion"}, {"title Puntos Negros", "show"}));
-  s.run(PuntosBlancos);
-  EXPECT_EQ(s.win.events,
-            Steps({"clear", "1-Erosion", "2-Dilatacion"}, {"title Puntos Blancos", "show"}));
+            steps({"clear", "1-Dilatacion", "2-Erosion"}, {"title Puntos Negros", "show"}));
+  EXPECT_TRUE(s.ws.NegrosDetectados && !s.ws.BlancosDetectados);
 }
 
-TEST(Commands, BandsAndDifferences) {
-  Session s(5, 5, 100, 3, 10);
-  s.ws.ImagenInicial[2][2] = 250;
-  s.ws.Auxiliar1.fill(9);
-  s.run(Dilatacion);  // shows and copies the work plane, its band included
-  const Levels dilated{{9, 9, 9, 9, 9},
-                       {9, 255, 255, 255, 9},
-                       {9, 255, 250, 255, 9},
-                       {9, 255, 255, 255, 9},
-                       {9, 9, 9, 9, 9}};
-  EXPECT_EQ(s.levels(s.ws.ImagenFinal), dilated);
-  EXPECT_EQ(s.levels(s.ws.Auxiliar1), dilated);
-  EXPECT_EQ(s.drawn(), dilated);
-  s.run(FinalMenosInicial);  // clipped at 0 on the band
-  EXPECT_EQ(s.levels(s.ws.ImagenFinal)[1], (std::vector<int>{0, 155, 155, 155, 0}));
-  EXPECT_EQ(s.levels(s.ws.ImagenFinal)[2], (std::vector<int>{0, 155, 0, 155, 0}));
-
-  s.ws.ImagenInicial[2][2] = 30;
-  s.ws.ImagenFinal.fill(7);
-  s.run(Erosion);  // straight into the final image, whose band stays
-  EXPECT_EQ(s.levels(s.ws.ImagenFinal)[2], (std::vector<int>{7, 20, 30, 20, 7}));
-  EXPECT_EQ(s.drawn(), s.levels(s.ws.ImagenFinal));
-  EXPECT_EQ(s.ws.Auxiliar1[2][2], 250);
-  s.run(InicialMenosFinal);
-  EXPECT_EQ(s.levels(s.ws.ImagenFinal)[2], (std::vector<int>{93, 80, 0, 80, 93}));
-
-  // Run twice, Inicial - Final leaves min(I, F), not the first picture.
+TEST(Commands, InicialMenosFinalTwiceLeavesTheMinimum) {
+  Session s(1, 5, 0);
   const std::uint8_t initial[] = {10, 200, 50, 0, 255}, final[] = {20, 100, 50, 255, 0};
   std::copy(initial, initial + 5, s.ws.ImagenInicial[0]);
   std::copy(final, final + 5, s.ws.ImagenFinal[0]);
   s.run(InicialMenosFinal);
   s.run(InicialMenosFinal);
-  EXPECT_EQ(s.levels(s.ws.ImagenFinal)[0], (std::vector<int>{10, 100, 50, 0, 0}));
+  EXPECT_EQ(s.final(), (Levels{{10, 100, 50, 0, 0}}));
 }
 
-TEST(Detection, PointsOnSevenBySevenWithZeroWorkPlanes) {
+TEST(Detection, PointsOnSevenBySeven) {
   Session black(7, 7, 100), white(7, 7, 100);
   black.ws.ImagenInicial[3][3] = 20;
   white.ws.ImagenInicial[3][3] = 200;
-  black.ws.BlancosDetectados = true;
   white.ws.NegrosDetectados = true;
   black.run(PuntosNegros);
   white.run(PuntosBlancos);
@@ -118,28 +131,27 @@ TEST(Detection, PointsOnSevenBySevenWithZeroWorkPlanes) {
   wantBlack[3][3] = 80;
   for (int i = 1; i < 6; ++i)
     for (int j = 1; j < 6; ++j) wantWhite[i][j] = i == 3 && j == 3 ? 100 : 0;
-  EXPECT_EQ(black.levels(black.ws.ImagenFinal), wantBlack);
-  EXPECT_EQ(white.levels(white.ws.ImagenFinal), wantWhite);
-  EXPECT_EQ(white.drawn(), wantWhite);
-  EXPECT_TRUE(black.ws.NegrosDetectados && !black.ws.BlancosDetectados);
+  EXPECT_EQ(black.final(), wantBlack);
+  EXPECT_EQ(white.final(), wantWhite);
+  EXPECT_EQ(white.win.drawn, wantWhite);
   EXPECT_TRUE(white.ws.BlancosDetectados && !white.ws.NegrosDetectados);
 }
 
 // A dark block of side s in a field of 100, black points with the matrix of
-// side n: the level every block pixel gets (0 must be found around it).
-int DarkBlock(int s, int n, int factor = 0) {
-  Session ses(33, 33, 100, n, factor);
-  const int at = 16 - s / 2;
-  for (int i = at; i < at + s; ++i)
-    for (int j = at; j < at + s; ++j) ses.ws.ImagenInicial[i][j] = 20;
-  ses.run(PuntosNegros);
-  const int found = ses.ws.ImagenFinal[at][at];
+// side n: the level of the block (the field around it must come out 0).
+int DarkBlock(int side, int n, int factor = 0) {
+  Session s(33, 33, 100, n, factor);
+  const int at = 16 - side / 2;
+  for (int i = at; i < at + side; ++i)
+    for (int j = at; j < at + side; ++j) s.ws.ImagenInicial[i][j] = 20;
+  s.ws.TamanoElegido = 12 - n;  // the loaded matrix is the one used
+  s.run(PuntosNegros);
   for (int i = 8; i < 25; ++i)
     for (int j = 8; j < 25; ++j) {
-      const bool inside = i >= at && i < at + s && j >= at && j < at + s;
-      EXPECT_EQ(ses.ws.ImagenFinal[i][j], inside ? found : 0) << s << " " << n;
+      const bool inside = i >= at && i < at + side && j >= at && j < at + side;
+      EXPECT_EQ(s.ws.ImagenFinal[i][j], inside ? s.ws.ImagenFinal[at][at] : 0) << side << " " << n;
     }
-  return found;
+  return s.ws.ImagenFinal[at][at];
 }
 
 TEST(Detection, BlocksNarrowerThanTheMatrixAreFound) {
@@ -151,7 +163,7 @@ TEST(Detection, BlocksNarrowerThanTheMatrixAreFound) {
   EXPECT_EQ(DarkBlock(1, 3, 10), 80);
 }
 
-TEST(Detection, SameAsCierreOrAperturaAndTheDifferenceAwayFromTheEdges) {
+TEST(Detection, SameAsCierreOrAperturaWithTheDifferenceAwayFromTheEdges) {
   std::mt19937 rng(11);
   for (int n : {3, 5, 9}) {
     Session det(40, 53, 0, n, 7), adv(40, 53, 0, n, 7);
@@ -174,18 +186,9 @@ TEST(Detection, SameAsCierreOrAperturaAndTheDifferenceAwayFromTheEdges) {
   }
 }
 
-TEST(Detection, UsesTheLoadedSizeNotTheChosenOne) {
-  Session s(21, 21, 100);
-  for (int i = 9; i < 12; ++i)
-    for (int j = 9; j < 12; ++j) s.ws.ImagenInicial[i][j] = 20;
-  s.ws.TamanoElegido = 5;
-  s.run(PuntosNegros);
-  EXPECT_EQ(s.ws.ImagenFinal[10][10], 0);  // 80 with a 5 x 5 matrix
-}
-
 TEST(Refusals, WithoutPictureOrMatrixNothingChanges) {
   for (Command command : {Dilatacion, Erosion, Cierre, Apertura, InicialMenosFinal,
-                          FinalMenosInicial, PuntosNegros, PuntosBlancos}) {
+                          FinalMenosInicial, PuntosNegros, PuntosBlancos})
     for (bool picture : {false, true}) {
       Session s(6, 6, 50);
       s.ws.ImagenCargada = picture;
@@ -193,14 +196,12 @@ TEST(Refusals, WithoutPictureOrMatrixNothingChanges) {
       for (Plane* p : {&s.ws.ImagenFinal, &s.ws.Auxiliar1, &s.ws.Auxiliar2}) p->fill(60);
       s.ws.NegrosDetectados = true;
       s.run(command);
-      EXPECT_EQ(s.win.events,
-                (std::vector<std::string>{"clear", picture ? "No se ha cargado la Matriz B"
-                                                           : "No has seleccionado una imagen"}));
+      EXPECT_EQ(s.win.events, (Row{"clear", picture ? "No se ha cargado la Matriz B"
+                                                    : "No has seleccionado una imagen"}));
       for (const Plane* p : {&s.ws.ImagenFinal, &s.ws.Auxiliar1, &s.ws.Auxiliar2})
-        EXPECT_EQ(s.levels(*p), Levels(6, std::vector<int>(6, 60)));
+        EXPECT_EQ(testing::Niveles(*p, 6, 6), Levels(6, std::vector<int>(6, 60)));
       EXPECT_TRUE(s.ws.NegrosDetectados && !s.ws.BlancosDetectados);
     }
-  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // A recording stand-in for the window side of the morphology commands (log,
-// right view, title, progress bar), a fake matrix grid, and workspace set-up.
+// right view, title, progress bar) and a fake matrix grid.
 #pragma once
 
 #include <cstdint>
@@ -18,18 +18,17 @@ class Recorder : public MessageLog, public ResultView {
   void clear() override { lines.clear(), events.push_back("clear"); }
   void append(const char* line) override { lines.emplace_back(line), events.push_back(line); }
   void drawRow(int y, const std::uint8_t* levels, int x0, int x1) override {
+    if (static_cast<int>(drawn.size()) <= y) drawn.resize(y + 1);
     drawn[y].assign(levels + x0, levels + x1);
     events.push_back("draw");
   }
-  void stepProgress() override { ++progress, events.push_back("step"); }
-  void resetProgress() override { progress = 0, events.push_back("reset"); }
-  void setTitle(const char* text) override { title = text, events.push_back("title " + title); }
+  void stepProgress() override { events.push_back("step"); }
+  void resetProgress() override { events.push_back("reset"); }
+  void setTitle(const char* text) override { events.push_back(std::string("title ") + text); }
   void showView() override { events.push_back("show"); }
 
   std::vector<std::string> lines, events;
-  std::map<int, std::vector<std::uint8_t>> drawn;
-  std::string title;
-  int progress = 0;
+  std::vector<std::vector<int>> drawn;  // the painted rows, by row
 };
 
 class FakeGrid : public MatrixGrid {
@@ -44,25 +43,6 @@ class FakeGrid : public MatrixGrid {
   std::map<std::pair<int, int>, std::string> cells;
   std::vector<std::string> messages;
 };
-
-// An open picture of alto x ancho at one level; the work planes hold 0.
-inline void Abrir(Workspace& ws, int alto, int ancho, std::uint8_t level) {
-  ws.Alto = alto;
-  ws.Ancho = ancho;
-  for (Plane* p : {&ws.ImagenInicial, &ws.ImagenFinal, &ws.Auxiliar1, &ws.Auxiliar2})
-    *p = Plane(alto, ancho);
-  ws.ImagenInicial.fill(level);
-  ws.ImagenFinal.fill(level);
-  ws.ImagenCargada = true;
-}
-
-// Loads the pyramid of side n and factor (factor 0: the zero matrix).
-inline void CargarPiramide(Workspace& ws, int n, std::int32_t factor) {
-  Recorder log;
-  FakeGrid grid;
-  ws.TamanoElegido = n;
-  CargarMatriz(ws, log, grid, kMatrizPiramidal, factor);
-}
 
 inline std::vector<std::vector<int>> Niveles(const Plane& p, int alto, int ancho) {
   std::vector<std::vector<int>> out(alto);
