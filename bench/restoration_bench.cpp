@@ -153,20 +153,28 @@ void BM_VecindadLiteral(benchmark::State& state) {
     oracle::FiltroVecindadLiteral(ws, v, filtro, static_cast<int>(state.range(1)), false);
   });
 }
+// range(0) threads (0: the filter's own choice).
+OpcionesCubico Hilos(const benchmark::State& state, int arg) {
+  OpcionesCubico o;
+  o.hilos = static_cast<int>(state.range(arg));
+  return o;
+}
+
 void BM_Cubica(benchmark::State& state) {
   Medir(state, Cached(0, kAlto, kAncho),
-        [](Workspace& ws, ResultView& v) { FiltroInterpolacionCubica(ws, v); });
+        [&](Workspace& ws, ResultView& v) { FiltroInterpolacionCubica(ws, v, Hilos(state, 0)); });
 }
 void BM_CubicaLiteral(benchmark::State& state) {
   Medir(state, Cached(0, kAlto, kAncho),
         [](Workspace& ws, ResultView& v) { oracle::FiltroCubicoLiteral(ws, v); });
 }
 
-// The hard cases: range(0) is the side of the square picture.
+// The hard cases: range(0) is the side of the square picture, range(1) the
+// threads.
 void BM_CubicaUmbralNegativo(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   Medir(state, Cached(2, n, n),
-        [](Workspace& ws, ResultView& v) { FiltroInterpolacionCubica(ws, v); });
+        [&](Workspace& ws, ResultView& v) { FiltroInterpolacionCubica(ws, v, Hilos(state, 1)); });
 }
 void BM_CubicaUmbralNegativoLiteral(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
@@ -176,7 +184,7 @@ void BM_CubicaUmbralNegativoLiteral(benchmark::State& state) {
 void BM_CubicaDilatacion(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
   Medir(state, Cached(1, n, n),
-        [](Workspace& ws, ResultView& v) { FiltroInterpolacionCubica(ws, v); });
+        [&](Workspace& ws, ResultView& v) { FiltroInterpolacionCubica(ws, v, Hilos(state, 1)); });
 }
 void BM_CubicaDilatacionLiteral(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
@@ -194,11 +202,17 @@ BENCHMARK(BM_VecindadLiteral)
     ->Args({2, 1})
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
-BENCHMARK(BM_Cubica)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_Cubica)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
 BENCHMARK(BM_CubicaLiteral)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_CubicaUmbralNegativo)->Arg(2048)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_CubicaUmbralNegativo)->Args({2048, 0})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CubicaUmbralNegativoLiteral)->Arg(128)->Unit(benchmark::kMillisecond)->Iterations(1);
-BENCHMARK(BM_CubicaDilatacion)->Arg(128)->Arg(2048)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_CubicaDilatacion)
+    ->Args({128, 0})
+    ->Args({2048, 0})
+    ->Args({2048, 1})
+    ->Args({2048, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 BENCHMARK(BM_CubicaDilatacionLiteral)->Arg(128)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 }  // namespace

@@ -1,9 +1,13 @@
 #include "restoration/cubic.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
+#include <exception>
+#include <memory>
 #include <new>
+#include <thread>
 #include <utility>
 
 #include "restoration/frame.h"
@@ -37,12 +41,6 @@ U128 Potencia(int base, int exp) {
   throw ErrorAritmetico(kDesbordamiento);
 }
 
-// Rings this close are visited pixel by pixel; most damaged pixels of a real
-// picture find their sixteen samples there.
-constexpr int kAnillosDirectos = 3;
-// Sides this short are walked pixel by pixel even when the table is there.
-constexpr int kLadoCorto = 16;
-
 }  // namespace
 
 float EntradaSistema(int y, int j, int x, int i) {
@@ -55,64 +53,55 @@ float EntradaSistema(int y, int j, int x, int i) {
   return f;
 }
 
-void LlenarMatrizSistema(const Muestras& muestras, MatrizSistema& m) {
-  for (std::size_t n = 0; n < muestras.size(); ++n) {
-    const Muestra& s = muestras[n];
+namespace {
+
+// The system as the solver works on it: rows padded to 20 floats so that every
+// row is five aligned vectors of four; columns 17 .. 19 hold zeros.
+struct alignas(16) Sistema {
+  float m[16][20];
+};
+
+typedef float V4 __attribute__((vector_size(16), __may_alias__));
+typedef std::int32_t M4 __attribute__((vector_size(16)));
+
+V4& Vec(float* row, int v) {
+  return *reinterpret_cast<V4*>(row + 4 * v);
+}
+
+bool AlgunoNoCero(V4 g) {
+  const M4 ne = g != V4{0, 0, 0, 0};
+  return (ne[0] | ne[1] | ne[2] | ne[3]) != 0;
+}
+
+// Row of the sample: y^j * x^i in column 4j + i, the level in column 16.
+void LlenarFila(const Muestra& s, float* row) {
+  row[16] = static_cast<float>(s.v);
+  if (s.y < (1 << 21) && s.x < (1 << 21)) {
+    // Every power is below 2^63 and every product below 2^126: exact in 128
+    // bits and within the float range.
+    std::uint64_t py[4] = {1, 0, 0, 0};
+    std::uint64_t px[4] = {1, 0, 0, 0};
+    for (int k = 1; k < 4; ++k) {
+      py[k] = py[k - 1] * static_cast<std::uint64_t>(s.y);
+      px[k] = px[k - 1] * static_cast<std::uint64_t>(s.x);
+    }
     for (int j = 0; j < 4; ++j) {
-      for (int i = 0; i < 4; ++i) m[n][4 * j + i] = EntradaSistema(s.y, j, s.x, i);
+      for (int i = 0; i < 4; ++i)
+        row[4 * j + i] = RedondearEntero(static_cast<U128>(py[j]) * px[i]);
     }
-    m[n][16] = static_cast<float>(s.v);
+    return;
+  }
+  for (int j = 0; j < 4; ++j) {
+    for (int i = 0; i < 4; ++i) row[4 * j + i] = EntradaSistema(s.y, j, s.x, i);
   }
 }
 
-void EliminacionGauss(MatrizSistema& m, Coeficientes& a, bool& sistemaConsistente) {
-  for (int i = 0; i < 16; ++i) {
-    if (m[i][i] == 0.0f) {
-      int j = i + 1;
-      while (j < 16 && m[j][i] == 0.0f) ++j;
-      if (j == 16) {
-        sistemaConsistente = false;
-        return;
-      }
-      std::swap(m[i], m[j]);
-    }
-    const float p = m[i][i];
-    // x - x is 0 for every finite x and NaN otherwise, so one test per row
-    // tells whether any result of the row left the float range.
-    float guard = 0.0f;
-    for (int q = 0; q < 17; ++q) {
-      const float v = m[i][q] / p;
-      m[i][q] = v;
-      guard += v - v;
-    }
-    if (guard != 0.0f) Desbordamiento();
-    for (int j = i + 1; j < 16; ++j) {
-      const float f = m[j][i];
-      // A zero factor leaves the row as it is. Columns left of the pivot hold
-      // zeros in both rows, so only the sign of a zero could change there.
-      if (f == 0.0f) continue;
-      for (int q = i; q < 17; ++q) {
-        const float product = f * m[i][q];
-        const float v = m[j][q] - product;
-        m[j][q] = v;
-        guard += (product - product) + (v - v);
-      }
-      if (guard != 0.0f) Desbordamiento();
-    }
-  }
-  SustitucionRegresiva(m, a, sistemaConsistente);
-}
-
-void SustitucionRegresiva(const MatrizSistema& m, Coeficientes& a, bool& sistemaConsistente) {
-  for (int n = 15; n >= 0; --n) a[n] = CalcularIncognita(m, a, n, sistemaConsistente);
-}
-
-float CalcularIncognita(const MatrizSistema& m, const Coeficientes& a, int n,
-                        bool& sistemaConsistente) {
-  float t = m[n][16];
+// CalcularIncognita on one row of either layout.
+float Incognita(const float* row, const Coeficientes& a, int n, bool& sistemaConsistente) {
+  float t = row[16];
   for (int q = n + 1; q < 16; ++q) {
     const auto next =
-        static_cast<float>(static_cast<long double>(t) - static_cast<long double>(m[n][q]) * a[q]);
+        static_cast<float>(static_cast<long double>(t) - static_cast<long double>(row[q]) * a[q]);
     if (!std::isfinite(next)) {
       if (q < 15) Desbordamiento();
       sistemaConsistente = false;
@@ -120,12 +109,83 @@ float CalcularIncognita(const MatrizSistema& m, const Coeficientes& a, int n,
     }
     t = next;
   }
-  const auto result = static_cast<float>(static_cast<long double>(t) / m[n][n]);
+  const auto result = static_cast<float>(static_cast<long double>(t) / row[n]);
   if (!std::isfinite(result)) {
     sistemaConsistente = false;
     return 1.0f;
   }
   return result;
+}
+
+// Forward elimination, four columns at a time. Every lane does what the
+// column-by-column rule does: quotient, product and difference each rounded to
+// single precision. Columns left of the pivot hold zeros in both rows, so
+// working them too can only change the sign of a zero there, which nothing
+// reads. Returns false when a column has no non-zero pivot.
+bool Eliminar(Sistema& s) {
+  for (int i = 0; i < 16; ++i) {
+    if (s.m[i][i] == 0.0f) {
+      int j = i + 1;
+      while (j < 16 && s.m[j][i] == 0.0f) ++j;
+      if (j == 16) return false;
+      for (int v = 0; v < 5; ++v) std::swap(Vec(s.m[i], v), Vec(s.m[j], v));
+    }
+    const float p = s.m[i][i];
+    const V4 pv = {p, p, p, p};
+    // x - x is 0 for every finite x and NaN otherwise: one test per pivot
+    // step tells whether any result left the float range.
+    V4 guard = {0, 0, 0, 0};
+    for (int v = 0; v < 5; ++v) {
+      const V4 q = Vec(s.m[i], v) / pv;
+      Vec(s.m[i], v) = q;
+      guard += q - q;
+    }
+    const int v0 = i / 4;
+    for (int j = i + 1; j < 16; ++j) {
+      const float f = s.m[j][i];
+      if (f == 0.0f) continue;  // the row stays as it is
+      const V4 fv = {f, f, f, f};
+      for (int v = v0; v < 5; ++v) {
+        const V4 product = fv * Vec(s.m[i], v);
+        const V4 d = Vec(s.m[j], v) - product;
+        Vec(s.m[j], v) = d;
+        guard += (product - product) + (d - d);
+      }
+    }
+    if (AlgunoNoCero(guard)) Desbordamiento();
+  }
+  return true;
+}
+
+}  // namespace
+
+void LlenarMatrizSistema(const Muestras& muestras, MatrizSistema& m) {
+  for (std::size_t n = 0; n < muestras.size(); ++n) {
+    float row[20];
+    LlenarFila(muestras[n], row);
+    std::copy_n(row, 17, m[n].begin());
+  }
+}
+
+void EliminacionGauss(MatrizSistema& m, Coeficientes& a, bool& sistemaConsistente) {
+  Sistema s{};
+  for (int n = 0; n < 16; ++n) std::copy_n(m[n].begin(), 17, s.m[n]);
+  const bool done = Eliminar(s);
+  for (int n = 0; n < 16; ++n) std::copy_n(s.m[n], 17, m[n].begin());
+  if (!done) {
+    sistemaConsistente = false;
+    return;
+  }
+  SustitucionRegresiva(m, a, sistemaConsistente);
+}
+
+void SustitucionRegresiva(const MatrizSistema& m, Coeficientes& a, bool& sistemaConsistente) {
+  for (int n = 15; n >= 0; --n) a[n] = Incognita(m[n].data(), a, n, sistemaConsistente);
+}
+
+float CalcularIncognita(const MatrizSistema& m, const Coeficientes& a, int n,
+                        bool& sistemaConsistente) {
+  return Incognita(m[n].data(), a, n, sistemaConsistente);
 }
 
 long double EvaluarPolinomio(const Coeficientes& a, int r, int c) {
@@ -152,151 +212,280 @@ std::uint8_t NivelDesdeValor(long double valor) {
 
 bool NivelInterpolado(const Muestras& muestras, int r, int c, bool& sistemaConsistente,
                       std::uint8_t& nivel) {
-  MatrizSistema m;
-  Coeficientes a;
-  LlenarMatrizSistema(muestras, m);
+  Sistema s;
+  for (int n = 0; n < 16; ++n) {
+    LlenarFila(muestras[n], s.m[n]);
+    s.m[n][17] = s.m[n][18] = s.m[n][19] = 0.0f;
+  }
   sistemaConsistente = true;
-  EliminacionGauss(m, a, sistemaConsistente);
+  if (!Eliminar(s)) {
+    sistemaConsistente = false;
+    return false;
+  }
+  Coeficientes a;
+  for (int n = 15; n >= 0; --n) a[n] = Incognita(s.m[n], a, n, sistemaConsistente);
   if (!sistemaConsistente) return false;
   nivel = NivelDesdeValor(EvaluarPolinomio(a, r, c));
   return true;
 }
 
+namespace {
+
+// A stored distance this large means "at least this far": the look-up jumps
+// that far and reads again.
+constexpr std::uint16_t kLejos = 0xFFFF;
+
+}  // namespace
+
 BuscadorMuestras::BuscadorMuestras(const Plane& danos, const Plane& niveles, int alto, int ancho,
                                    int umbral)
-    : danos_(danos), niveles_(niveles), alto_(alto), ancho_(ancho), umbral_(umbral) {}
+    : danos_(danos),
+      niveles_(niveles),
+      alto_(alto),
+      ancho_(ancho),
+      umbral_(umbral),
+      paso_(static_cast<std::size_t>(ancho) + 1) {}
 
-bool BuscadorMuestras::prepararTabla() {
-  if (estado_ == Tabla::Lista) return true;
-  if (estado_ == Tabla::Imposible) return false;
-  // Counts are kept modulo 2^32, exact as long as no rectangle holds 2^32
-  // pixels. Without the table the search stays literal, with the same result.
-  estado_ = Tabla::Imposible;
-  const auto w = static_cast<std::uint64_t>(ancho_) + 1;
-  const auto h = static_cast<std::uint64_t>(alto_) + 1;
-  if (static_cast<std::uint64_t>(alto_) * static_cast<std::uint64_t>(ancho_) > UINT32_MAX)
-    return false;
+void BuscadorMuestras::construirTablas() const {
+  // Without the tables the search stays literal, with the same result.
+  const std::size_t size = paso_ * (static_cast<std::size_t>(alto_) + 1);
   try {
-    tabla_.assign(w * h, 0u);
+    columnas_.resize(size);
+    filas_.resize(size);
   } catch (const std::bad_alloc&) {
-    return false;
-  }
-  for (int y = 0; y < alto_; ++y) {
-    const std::uint8_t* row = danos_[y];
-    const std::uint32_t* above = tabla_.data() + static_cast<std::size_t>(y) * w;
-    std::uint32_t* here = tabla_.data() + static_cast<std::size_t>(y + 1) * w;
-    std::uint32_t run = 0;
-    for (int x = 0; x < ancho_; ++x) {
-      run += row[x] < umbral_ ? 1u : 0u;
-      here[x + 1] = above[x + 1] + run;
-    }
-  }
-  estado_ = Tabla::Lista;
-  return true;
-}
-
-std::uint32_t BuscadorMuestras::contar(int y0, int x0, int y1, int x1) const {
-  const auto w = static_cast<std::size_t>(ancho_) + 1;
-  const std::uint32_t* t = tabla_.data();
-  const std::size_t top = static_cast<std::size_t>(y0) * w;
-  const std::size_t bottom = static_cast<std::size_t>(y1 + 1) * w;
-  return t[bottom + x1 + 1] - t[top + x1 + 1] - t[bottom + x0] + t[top + x0];
-}
-
-void BuscadorMuestras::lado(int y, int x, int dy, int dx, int n, bool conTabla) {
-  Muestras& out = *destino_;
-  auto tomar = [&](int yy, int xx) { out[n_++] = Muestra{yy, xx, niveles_[yy][xx]}; };
-  if (!conTabla || n <= kLadoCorto) {
-    for (int t = 0; t < n && n_ < 16; ++t) {
-      const int yy = y + t * dy;
-      const int xx = x + t * dx;
-      if (admitido(yy, xx)) tomar(yy, xx);
-    }
+    columnas_ = {};
+    filas_ = {};
     return;
   }
-  const int yEnd = y + (n - 1) * dy;
-  const int xEnd = x + (n - 1) * dx;
-  int start = 0;
-  while (n_ < 16 && start < n) {
-    const int ys = y + start * dy;
-    const int xs = x + start * dx;
-    if (contar(ys, xs, yEnd, xEnd) == 0) return;
-    // The first admitted pixel at or after start: smallest t whose stretch
-    // start .. t holds one.
-    int lo = start;
-    int hi = n - 1;
-    while (lo < hi) {
-      const int mid = lo + (hi - lo) / 2;
-      if (contar(ys, xs, y + mid * dy, x + mid * dx) > 0)
-        hi = mid;
-      else
-        lo = mid + 1;
+  // Row alto and column ancho are sentinels: distance 0 to "none".
+  std::uint16_t* below = columnas_.data() + static_cast<std::size_t>(alto_) * paso_;
+  std::fill_n(below, paso_, std::uint16_t{0});
+  for (int y = alto_ - 1; y >= 0; --y) {
+    const std::uint8_t* d = danos_[y];
+    std::uint16_t* col = columnas_.data() + static_cast<std::size_t>(y) * paso_;
+    std::uint16_t* row = filas_.data() + static_cast<std::size_t>(y) * paso_;
+    for (int x = 0; x < ancho_; ++x) {
+      const std::uint16_t next = below[x] == kLejos ? kLejos : below[x] + 1;
+      col[x] = d[x] < umbral_ ? 0 : next;
     }
-    tomar(y + lo * dy, x + lo * dx);
-    start = lo + 1;
+    col[ancho_] = 0;
+    std::uint16_t run = 0;
+    row[ancho_] = 0;
+    for (int x = ancho_ - 1; x >= 0; --x) {
+      run = d[x] < umbral_ ? 0 : (run == kLejos ? kLejos : run + 1);
+      row[x] = run;
+    }
+    below = col;
+  }
+  listas_ = true;
+}
+
+bool BuscadorMuestras::tablas() const {
+  std::call_once(hecho_, [this] { construirTablas(); });
+  return listas_;
+}
+
+int BuscadorMuestras::abajo(int y, int x) const {
+  for (;;) {
+    const std::uint16_t d = columnas_[static_cast<std::size_t>(y) * paso_ + x];
+    if (d != kLejos) return y + d;
+    y += kLejos;
+    if (y >= alto_) return alto_;
   }
 }
 
-void BuscadorMuestras::anillo(int r, int c, int k, bool conTabla) {
-  const int s = 2 * k - 1;
-  lado(r - k, c - k, 1, 0, s, conTabla);               // left
-  if (n_ < 16) lado(r - k, c - k, 0, 1, s, conTabla);  // top, from the left side's corner
-  if (n_ < 16) lado(r - k, c + k, 1, 0, s, conTabla);  // right
-  if (n_ < 16) lado(r + k, c - k, 0, 1, s, conTabla);  // bottom
+int BuscadorMuestras::derecha(int y, int x) const {
+  for (;;) {
+    const std::uint16_t d = filas_[static_cast<std::size_t>(y) * paso_ + x];
+    if (d != kLejos) return x + d;
+    x += kLejos;
+    if (x >= ancho_) return ancho_;
+  }
 }
 
-int BuscadorMuestras::Recoger(int r, int c, Muestras& muestras) {
-  destino_ = &muestras;
-  n_ = 0;
+int BuscadorMuestras::Recoger(int r, int c, Muestras& muestras) const {
   if (umbral_ <= 0) return 0;  // no level lies below it: nothing is admitted
+  int n = 0;
+  auto tomar = [&](int y, int x) {
+    muestras[n++] = Muestra{y, x, niveles_[y][x]};
+    return n == 16;
+  };
+  // Visits the side of s pixels from (y, x), stepping by (dy, dx).
+  auto lado = [&](int y, int x, int dy, int dx, int s) {
+    for (int t = 0; t < s; ++t, y += dy, x += dx) {
+      if (admitido(y, x) && tomar(y, x)) return true;
+    }
+    return false;
+  };
+  auto anillo = [&](int k) {
+    const int s = 2 * k - 1;
+    return lado(r - k, c - k, 1, 0, s) || lado(r - k, c - k, 0, 1, s) ||
+           lado(r - k, c + k, 1, 0, s) || lado(r + k, c - k, 0, 1, s);
+  };
   // Rings 1 .. kmax lie inside the image; ring kmax + 1 would not.
   const int kmax = std::min({r, c, alto_ - 1 - r, ancho_ - 1 - c});
   int k = 1;
-  for (; k <= kmax && k <= kAnillosDirectos; ++k) {
-    anillo(r, c, k, false);
-    if (n_ == 16) return n_;
+  // Most damaged pixels of a real picture find their samples this close.
+  for (; k <= kmax && k <= 3; ++k) {
+    if (anillo(k)) return n;
   }
-  if (k > kmax) return n_;
-  if (!prepararTabla()) {
+  if (k > kmax) return n;
+  if (!tablas()) {
     for (; k <= kmax; ++k) {
-      anillo(r, c, k, false);
-      if (n_ == 16) return n_;
+      if (anillo(k)) return n;
     }
-    return n_;
+    return n;
   }
-  const std::uint32_t total = cuadrado(r, c, kmax);
-  std::uint32_t base = cuadrado(r, c, k - 1);
-  while (k <= kmax && total != base) {
-    if (cuadrado(r, c, k) == base) {
-      // Ring k holds no admitted pixel: jump to the first ring that does. One
-      // exists, since the square of radius kmax holds more than base.
-      int lo = k + 1;
-      int hi = kmax;
-      while (lo < hi) {
-        const int mid = lo + (hi - lo) / 2;
-        if (cuadrado(r, c, mid) > base)
-          hi = mid;
-        else
-          lo = mid + 1;
-      }
-      k = lo;
+  for (; k <= kmax; ++k) {
+    const int y0 = r - k;
+    const int y1 = r + k - 2;
+    const int x0 = c - k;
+    const int x1 = c + k - 2;
+    for (int y = abajo(y0, x0); y <= y1; y = abajo(y + 1, x0)) {
+      if (tomar(y, x0)) return n;
     }
-    anillo(r, c, k, true);
-    if (n_ == 16) return n_;
-    base = cuadrado(r, c, k);
-    ++k;
+    for (int x = derecha(y0, x0); x <= x1; x = derecha(y0, x + 1)) {
+      if (tomar(y0, x)) return n;
+    }
+    for (int y = abajo(y0, c + k); y <= y1; y = abajo(y + 1, c + k)) {
+      if (tomar(y, c + k)) return n;
+    }
+    for (int x = derecha(r + k, x0); x <= x1; x = derecha(r + k, x + 1)) {
+      if (tomar(r + k, x)) return n;
+    }
   }
-  return n_;
+  return n;
 }
 
+namespace {
+
+// What a row's computation leaves for the hand-over besides its levels.
+struct Fila {
+  bool resuelta = false;    // a pixel of the row reached the solver
+  bool consistente = true;  // SistemaConsistente as the row's last solve left it
+  int error = -1;           // column of the pixel whose solve raised, or -1
+  std::exception_ptr excepcion;
+};
+
+// Below this many damaged pixels the threads are not worth starting.
+constexpr long kTrabajoMinimo = 256;
+
+long ContarDanados(const Workspace& ws, int m, long hasta) {
+  long n = 0;
+  for (int r = m; r < ws.Alto - m && n < hasta; ++r) {
+    const int end = ws.Ancho - m;
+    for (int c = SiguienteDanado(ws.ImagenFinal[r], m, end, ws.Umbral); c < end && n < hasta;
+         c = SiguienteDanado(ws.ImagenFinal[r], c + 1, end, ws.Umbral))
+      ++n;
+  }
+  return n;
+}
+
+}  // namespace
+
 void FiltroInterpolacionCubica(Workspace& ws, ResultView& view) {
-  BuscadorMuestras buscador(ws.ImagenFinal, ws.Auxiliar1, ws.Alto, ws.Ancho, ws.Umbral);
-  Muestras muestras;
-  RecorrerMarco(ws, view, kMargenCubico, [&](int r, int c) {
-    if (buscador.Recoger(r, c, muestras) < 16) return;  // too few: the level stays
-    std::uint8_t nivel;
-    if (NivelInterpolado(muestras, r, c, ws.SistemaConsistente, nivel)) ws.Auxiliar1[r][c] = nivel;
-  });
+  FiltroInterpolacionCubica(ws, view, OpcionesCubico{});
+}
+
+void FiltroInterpolacionCubica(Workspace& ws, ResultView& view, const OpcionesCubico& opciones) {
+  if (!PlanosDeRestauracion(ws)) {
+    view.showView();
+    return;
+  }
+  constexpr int m = kMargenCubico;
+  const int alto = ws.Alto;
+  const int ancho = ws.Ancho;
+  CopiarPlano(ws.ImagenInicial, ws.Auxiliar1);
+  // Umbral 0 or below admits no sample, so nothing can be restored.
+  const bool restaurable = ws.Umbral > 0 && ws.Umbral < 255;
+  if (alto > 2 * m && ancho > 2 * m) {
+    const BuscadorMuestras buscador(ws.ImagenFinal, ws.ImagenInicial, alto, ancho, ws.Umbral);
+    const int umbral = ws.Umbral;
+    // Works out the damaged pixels of row r into levels (a row of the same
+    // layout as the planes). Stops at the first pixel whose solve raises.
+    auto calcular = [&](int r, std::uint8_t* levels, Fila& fila) {
+      const std::uint8_t* damage = ws.ImagenFinal[r];
+      Muestras muestras;
+      for (int c = SiguienteDanado(damage, m, ancho - m, umbral); c < ancho - m;
+           c = SiguienteDanado(damage, c + 1, ancho - m, umbral)) {
+        if (buscador.Recoger(r, c, muestras) < 16) continue;  // too few: the level stays
+        bool consistente = true;
+        std::uint8_t nivel;
+        try {
+          const bool ok = opciones.resolutor
+                              ? opciones.resolutor(muestras, r, c, consistente, nivel)
+                              : NivelInterpolado(muestras, r, c, consistente, nivel);
+          if (ok) levels[c] = nivel;
+        } catch (...) {
+          fila.error = c;
+          fila.excepcion = std::current_exception();
+        }
+        fila.resuelta = true;
+        fila.consistente = consistente;
+        if (fila.error >= 0) return;
+      }
+    };
+    // Hands row r over: levels into Auxiliar1, the row drawn, the bar stepped;
+    // or, when its computation raised, the part before that pixel, and the
+    // exception goes on.
+    auto entregar = [&](int r, const std::uint8_t* levels, const Fila& fila) {
+      if (fila.resuelta) ws.SistemaConsistente = fila.consistente;
+      const int end = fila.error >= 0 ? fila.error : ancho - m;
+      if (levels != ws.Auxiliar1[r]) std::copy(levels + m, levels + end, ws.Auxiliar1[r] + m);
+      if (fila.error >= 0) {
+        if (end > m) view.drawRow(r, ws.Auxiliar1[r], m, end);
+        std::rethrow_exception(fila.excepcion);
+      }
+      view.drawRow(r, ws.Auxiliar1[r], m, end);
+      view.stepProgress();
+    };
+
+    int hilos = opciones.hilos;
+    if (hilos <= 0) {
+      hilos = static_cast<int>(std::thread::hardware_concurrency());
+      if (!restaurable || ContarDanados(ws, m, kTrabajoMinimo) < kTrabajoMinimo) hilos = 1;
+    }
+    hilos = std::clamp(hilos, 1, alto - 2 * m);
+
+    if (hilos == 1) {
+      for (int r = m; r < alto - m; ++r) {
+        Fila fila;
+        if (restaurable) calcular(r, ws.Auxiliar1[r], fila);
+        entregar(r, ws.Auxiliar1[r], fila);
+      }
+    } else {
+      Plane scratch(alto, ancho);
+      std::vector<Fila> filas(static_cast<std::size_t>(alto));
+      const auto listas = std::make_unique<std::atomic<bool>[]>(static_cast<std::size_t>(alto));
+      std::atomic<int> siguiente{m};
+      std::atomic<int> primerError{alto};  // rows after it need no work
+      auto trabajar = [&](std::stop_token stop) {
+        for (int r = siguiente++; r < alto - m; r = siguiente++) {
+          if (!stop.stop_requested() && r < primerError.load()) {
+            std::copy(ws.ImagenInicial[r] + m, ws.ImagenInicial[r] + ancho - m, scratch[r] + m);
+            if (restaurable) calcular(r, scratch[r], filas[r]);
+            if (filas[r].error >= 0) {
+              int seen = primerError.load();
+              while (r < seen && !primerError.compare_exchange_weak(seen, r)) {
+              }
+            }
+          }
+          listas[r].store(true, std::memory_order_release);
+          listas[r].notify_one();
+        }
+      };
+      std::vector<std::jthread> workers;
+      for (int t = 0; t < hilos; ++t) workers.emplace_back(trabajar);
+      for (int r = m; r < alto - m; ++r) {
+        listas[r].wait(false, std::memory_order_acquire);
+        entregar(r, scratch[r], filas[r]);  // an error leaves here; the workers stop and join
+      }
+    }
+  }
+  DibujarMargen(ws, view, m);
+  view.resetProgress();
+  CopiarPlano(ws.Auxiliar1, ws.ImagenFinal);
+  view.showView();
 }
 
 }  // namespace morvane

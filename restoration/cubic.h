@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <stdexcept>
 #include <vector>
 
@@ -86,9 +88,11 @@ bool NivelInterpolado(const Muestras& muestras, int r, int c, bool& sistemaConsi
 // c-k .. c+k-2), right side (column c+k, same rows as the left) and bottom side
 // (row r+k, same columns as the top), so the top-left corner is met twice.
 // Collection stops at sixteen, even inside a side; a ring that would leave the
-// image ends it. Rings and sides holding no admitted pixel are skipped with a
-// table of admitted-pixel counts, built at the first pixel that needs one, so
-// the cost of a pixel does not grow with the square of its last ring.
+// image ends it. Beyond the first rings every side jumps from one admitted
+// pixel to the next with tables of the distance to the next admitted pixel
+// down each column and along each row, built at the first pixel that needs
+// them, so a side costs one look-up plus one per sample taken on it.
+// Recoger may be called from several threads at once.
 class BuscadorMuestras {
  public:
   // danos: the damage plane; niveles: where sample levels are read. Both must
@@ -96,32 +100,49 @@ class BuscadorMuestras {
   BuscadorMuestras(const Plane& danos, const Plane& niveles, int alto, int ancho, int umbral);
 
   // Returns the number of samples (0 .. 16) written into muestras.
-  int Recoger(int r, int c, Muestras& muestras);
+  int Recoger(int r, int c, Muestras& muestras) const;
 
  private:
   bool admitido(int y, int x) const { return danos_[y][x] < umbral_; }
-  bool prepararTabla();
-  // Admitted pixels in rows y0 .. y1, columns x0 .. x1 (inclusive).
-  std::uint32_t contar(int y0, int x0, int y1, int x1) const;
-  std::uint32_t cuadrado(int r, int c, int k) const { return contar(r - k, c - k, r + k, c + k); }
-  // Visits one side of n pixels from (y, x), stepping by (dy, dx).
-  void lado(int y, int x, int dy, int dx, int n, bool conTabla);
-  void anillo(int r, int c, int k, bool conTabla);
+  bool tablas() const;
+  void construirTablas() const;
+  // First admitted row >= y in column x, or alto if none.
+  int abajo(int y, int x) const;
+  // First admitted column >= x in row y, or ancho if none.
+  int derecha(int y, int x) const;
 
   const Plane& danos_;
   const Plane& niveles_;
   int alto_;
   int ancho_;
   int umbral_;
-  std::vector<std::uint32_t> tabla_;  // (alto+1) x (ancho+1) prefix counts
-  enum class Tabla { SinHacer, Lista, Imposible } estado_ = Tabla::SinHacer;
-  Muestras* destino_ = nullptr;
-  int n_ = 0;
+  std::size_t paso_;  // ancho + 1: both tables have a sentinel column and row
+  mutable std::once_flag hecho_;
+  mutable bool listas_ = false;
+  mutable std::vector<std::uint16_t> columnas_;  // distance down to the next admitted row
+  mutable std::vector<std::uint16_t> filas_;     // distance right to the next admitted column
 };
 
-// The whole run: restoration frame with margin kMargenCubico. Leaves
-// SistemaConsistente as the last solved pixel left it. An ErrorAritmetico goes
-// out of the call with the frame's state at that point.
+// Solves one damaged pixel: NivelInterpolado, or a stand-in with its contract.
+using Resolutor = std::function<bool(const Muestras&, int r, int c, bool& sistemaConsistente,
+                                     std::uint8_t& nivel)>;
+
+struct OpcionesCubico {
+  // Threads computing the rows: 0 lets the filter choose (one per processor
+  // when there is enough damaged work), n uses exactly n.
+  int hilos = 0;
+  Resolutor resolutor;  // empty: NivelInterpolado
+};
+
+// The whole run: restoration frame with margin kMargenCubico. The scanned rows
+// are worked out by several threads into scratch and handed over in scan
+// order: Auxiliar1 written, the row drawn, the bar stepped. Leaves
+// SistemaConsistente as the last solved pixel in scan order left it. An
+// exception of a solve goes out of the call as a single-threaded run would
+// raise it: Auxiliar1 with the levels restored before that pixel, the rows
+// before it drawn and its own row up to the column before it, ImagenFinal
+// untouched, the bar not reset, the view not shown.
+void FiltroInterpolacionCubica(Workspace& ws, ResultView& view, const OpcionesCubico& opciones);
 void FiltroInterpolacionCubica(Workspace& ws, ResultView& view);
 
 }  // namespace morvane

@@ -25,9 +25,7 @@ void DibujarMargen(const Workspace& ws, RowSink& view, int m);
 // Runs the frame with margin m. restore(r, c) is called for every damaged pixel
 // of the interior, in scan order, and may write a new level into Auxiliar1[r][c].
 // Every interior row is drawn from Auxiliar1 when it is finished, then the bar
-// is stepped. If restore throws, the part of the row finished so far is drawn
-// and the exception goes on: Auxiliar1 keeps what was restored, ImagenFinal is
-// untouched, the bar is not reset and the view is not shown.
+// is stepped.
 template <class Restore>
 void RecorrerMarco(Workspace& ws, ResultView& view, int m, Restore&& restore) {
   if (!PlanosDeRestauracion(ws)) {
@@ -40,16 +38,9 @@ void RecorrerMarco(Workspace& ws, ResultView& view, int m, Restore&& restore) {
   if (alto > 2 * m && ancho > 2 * m) {
     for (int r = m; r < alto - m; ++r) {
       const std::uint8_t* damage = ws.ImagenFinal[r];
-      int c = SiguienteDanado(damage, m, ancho - m, ws.Umbral);
-      try {
-        while (c < ancho - m) {
-          restore(r, c);
-          c = SiguienteDanado(damage, c + 1, ancho - m, ws.Umbral);
-        }
-      } catch (...) {
-        if (c > m) view.drawRow(r, ws.Auxiliar1[r], m, c);
-        throw;
-      }
+      for (int c = SiguienteDanado(damage, m, ancho - m, ws.Umbral); c < ancho - m;
+           c = SiguienteDanado(damage, c + 1, ancho - m, ws.Umbral))
+        restore(r, c);
       view.drawRow(r, ws.Auxiliar1[r], m, ancho - m);
       view.stepProgress();
     }

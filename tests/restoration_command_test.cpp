@@ -236,35 +236,5 @@ TEST(Frame, MatchesThePixelByPixelFrame) {
   }
 }
 
-// An error raised while a row is being restored leaves that row drawn up to the
-// pixel before, the planes as they were at that moment, and no reset, copy or
-// show.
-TEST(Frame, ErrorInTheMiddleOfARowLeavesTheRunWhereItStopped) {
-  Workspace ws;
-  Abrir(ws, 10, 12, 6);
-  ws.Umbral = -1;
-  Plane damage(10, 12);
-  CopiarPlano(ws.ImagenFinal, damage);
-  VistaRegistrada view(10, 12);
-  EXPECT_THROW(RecorrerMarco(ws, view, 2,
-                             [&](int r, int c) {
-                               if (r == 5 && c == 6) throw ErrorAritmetico(kDesbordamiento);
-                               ws.Auxiliar1[r][c] = 1;
-                             }),
-               ErrorAritmetico);
-  for (int r = 0; r < 10; ++r) {
-    for (int c = 0; c < 12; ++c) {
-      const bool done = (r >= 2 && r < 5 && c >= 2 && c < 10) || (r == 5 && c >= 2 && c < 6);
-      EXPECT_EQ(view.at(r, c), done ? 1 : -1) << r << "," << c;
-      EXPECT_EQ(ws.Auxiliar1[r][c], done ? 1 : ws.ImagenInicial[r][c]);
-    }
-  }
-  EXPECT_TRUE(PlanosIguales(ws.ImagenFinal, damage, 10, 12));
-  EXPECT_EQ(view.steps, 3);
-  EXPECT_EQ(view.progress, 3);
-  EXPECT_EQ(view.resets, 0);
-  EXPECT_EQ(view.shows, 0);
-}
-
 }  // namespace
 }  // namespace morvane
