@@ -20,8 +20,8 @@ namespace morvane {
 
 class FakeDialogs : public DialogProvider {
  public:
-  FakeDialogs();
-  ~FakeDialogs() override;
+  FakeDialogs() : previous_(&dialogs()) { setDialogProvider(this); }
+  ~FakeDialogs() override { setDialogProvider(previous_); }
   FakeDialogs(const FakeDialogs&) = delete;
   FakeDialogs& operator=(const FakeDialogs&) = delete;
 
@@ -31,19 +31,31 @@ class FakeDialogs : public DialogProvider {
   // an empty queue, is a cancel.
   std::deque<std::optional<QString>> openAnswers;
   std::deque<std::optional<QString>> saveAnswers;
-  // How many times each file dialog was run, and what the last one was given.
+  // How many times each file dialog was run.
   int openCount = 0;
   int saveCount = 0;
-  QString lastFilter;
-  QString lastDefaultExt;
-  QString lastCurrent;
 
-  void message(const QString& text) override;
-  std::optional<QString> openFile(const QString& filter, const QString& current) override;
-  std::optional<QString> saveFile(const QString& filter, const QString& defaultExt,
-                                  const QString& current) override;
+  void message(const QString& text) override { messages.append(text); }
+  std::optional<QString> openFile(const QString&, const QString&) override {
+    ++openCount;
+    return next(openAnswers);
+  }
+  std::optional<QString> saveFile(const QString&, const QString&, const QString&) override {
+    ++saveCount;
+    return next(saveAnswers);
+  }
 
  private:
+  static std::optional<QString> next(std::deque<std::optional<QString>>& answers) {
+    if (answers.empty() || !answers.front()) {
+      if (!answers.empty()) answers.pop_front();
+      return std::nullopt;
+    }
+    const QString answer = *answers.front();
+    answers.pop_front();
+    return answer;
+  }
+
   DialogProvider* previous_;
 };
 
