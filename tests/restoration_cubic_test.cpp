@@ -117,6 +117,38 @@ TEST(CubicSystem, RowsHoldTheProductsOfTheSampleCoordinates) {
   EXPECT_LT(distance(m[4][15]), distance(std::nextafter(m[4][15], 1e30f)));
 }
 
+TEST(CubicSystem, OverflowRaisesExceptInTheGuardedLastStep) {
+  MatrizSistema m{};
+  Coeficientes a{};
+  for (int i = 0; i < 16; ++i) m[i][i] = 1.0f;
+  bool consistente = true;
+
+  // The last subtraction of a row overflows: the unknown is 1 and the system is
+  // no longer trusted, but nothing is raised.
+  m[14][15] = 3e38f;
+  a[15] = 3e38f;
+  EXPECT_EQ(CalcularIncognita(m, a, 14, consistente), 1.0f);
+  EXPECT_FALSE(consistente);
+  // So is a division by a zero diagonal.
+  consistente = true;
+  m[15][15] = 0.0f;
+  EXPECT_EQ(CalcularIncognita(m, a, 15, consistente), 1.0f);
+  EXPECT_FALSE(consistente);
+
+  // An earlier subtraction that overflows ends the command.
+  m[13][14] = 3e38f;
+  a[14] = 3e38f;
+  EXPECT_THROW(CalcularIncognita(m, a, 13, consistente), ErrorAritmetico);
+
+  // So does a quotient of the elimination beyond single precision.
+  MatrizSistema e{};
+  for (int i = 0; i < 16; ++i) e[i][i] = 1.0f;
+  e[0][0] = 1e-30f;
+  e[0][16] = 1e30f;
+  consistente = true;
+  EXPECT_THROW(EliminacionGauss(e, a, consistente), ErrorAritmetico);
+}
+
 TEST(CubicValue, TruncatedTowardZeroThenClamped) {
   EXPECT_EQ(NivelDesdeValor(254.9L), 254);
   EXPECT_EQ(NivelDesdeValor(-0.7L), 0);
