@@ -161,7 +161,7 @@ TEST_F(PictureFiles, UnreadableFilesRaiseAndKeepThePicture) {
   for (const QString& name :
        {path("missing.bmp"), write("text.bmp", "no soy una imagen"), write("empty.bmp", {}),
         path("png.bmp"), write("headers.bmp", badDepth.left(54)), write("depth.bmp", badDepth),
-        dir_.path()}) {
+        write("cut.bmp", contents(path("whole.bmp")).chopped(300)), dir_.path()}) {
     EXPECT_TRUE(failure([&] { picture.load(name); }).contains(name)) << name.toStdString();
     EXPECT_EQ(picture.bitsPerPixel(), 24);
     EXPECT_EQ(colours(picture), before);

@@ -23,6 +23,9 @@ struct BmpHeader {
   qint64 height = 0;
   // The first two palette entries of a 1-bit file.
   QRgb mono[2] = {0, 0};
+  // An uncompressed file shorter than its headers promise: its last rows would
+  // be made up by the reader.
+  bool truncated = false;
 };
 
 std::uint32_t le32(const uchar* p) {
@@ -56,6 +59,13 @@ std::optional<BmpHeader> readBmpHeader(const QString& fileName) {
     return std::nullopt;
   }
   if (header.height < 0) header.height = -header.height;
+  const std::uint32_t compression = infoSize >= 20 && rest.size() >= 4
+                                        ? le32(reinterpret_cast<const uchar*>(rest.constData()))
+                                        : 0;
+  if (compression == 0 || compression == 3) {  // plain rows, or rows with bit-field masks
+    const qint64 rowBytes = (header.width * header.bitsPerPixel + 31) / 32 * 4;
+    header.truncated = file.size() < static_cast<qint64>(le32(p + 10)) + rowBytes * header.height;
+  }
   if (header.bitsPerPixel == 1) {
     const qsizetype at = static_cast<qsizetype>(infoSize) - 16;  // palette offset within rest
     const qsizetype entry = infoSize == 12 ? 3 : 4;
@@ -130,7 +140,7 @@ constexpr std::uint16_t to555(std::uint32_t colour) {
 
 void Picture::load(const QString& fileName) {
   const std::optional<BmpHeader> header = readBmpHeader(fileName);
-  if (!header) cannotOpen(fileName);
+  if (!header || header->truncated) cannotOpen(fileName);
 
   QImageReader::setAllocationLimit(kAllocationLimitMb);
   QImageReader reader(fileName, "bmp");
