@@ -1,7 +1,8 @@
 #include "tests/support/restoration_oracle.h"
 
 #include <algorithm>
-#include <stdexcept>
+#include <numeric>
+#include <random>
 #include <utility>
 
 namespace morvane::oracle {
@@ -9,18 +10,29 @@ namespace morvane::oracle {
 void Reservar(Workspace& ws, int alto, int ancho) {
   ws.Alto = alto;
   ws.Ancho = ancho;
-  ws.ImagenInicial = Plane(alto, ancho);
-  ws.ImagenFinal = Plane(alto, ancho);
-  ws.Auxiliar1 = Plane(alto, ancho);
-  ws.Auxiliar2 = Plane(alto, ancho);
+  for (Plane* p : {&ws.ImagenInicial, &ws.ImagenFinal, &ws.Auxiliar1, &ws.Auxiliar2})
+    *p = Plane(alto, ancho);
 }
 
-void VistaRegistrada::drawRow(int y, const std::uint8_t* levels, int x0, int x1) {
-  if (y < 0 || y >= alto_ || x0 < 0 || x1 > ancho_) throw std::out_of_range("draw outside");
-  for (int x = x0; x < x1; ++x) drawn[static_cast<std::size_t>(y) * ancho_ + x] = levels[x];
+void Azar(Workspace& ws, unsigned seed, int alto, int ancho, int percent) {
+  std::mt19937 rng(seed);
+  Reservar(ws, alto, ancho);
+  for (int r = 0; r < alto; ++r) {
+    for (int c = 0; c < ancho; ++c) {
+      ws.ImagenInicial[r][c] = static_cast<std::uint8_t>(rng());
+      ws.ImagenFinal[r][c] =
+          static_cast<std::uint8_t>(static_cast<int>(rng() % 100) < percent ? 200 : rng() % 51);
+    }
+  }
+  CopiarPlano(ws.ImagenInicial, ws.Auxiliar1);
 }
 
-namespace {
+std::vector<int> Niveles(const Plane& plane) {
+  std::vector<int> levels;
+  for (int r = 0; r < plane.rows(); ++r)
+    levels.insert(levels.end(), plane[r], plane[r] + plane.cols());
+  return levels;
+}
 
 template <class Pixel>
 void MarcoLiteral(Workspace& ws, ResultView& view, int m, Pixel pixel) {
@@ -33,54 +45,34 @@ void MarcoLiteral(Workspace& ws, ResultView& view, int m, Pixel pixel) {
     }
     view.stepProgress();
   }
-  for (int r = 0; r < ws.Alto; ++r) {
-    for (int c = 0; c < ws.Ancho; ++c) {
+  for (int r = 0; r < ws.Alto; ++r)
+    for (int c = 0; c < ws.Ancho; ++c)
       if (r < m || r >= ws.Alto - m || c < m || c >= ws.Ancho - m)
         view.drawRow(r, ws.ImagenInicial[r], c, c + 1);
-    }
-  }
   view.resetProgress();
   CopiarPlano(ws.Auxiliar1, ws.ImagenFinal);
   view.showView();
 }
-
-int Mediana(const std::uint8_t* levels, int n) {
-  int slots[25];
-  for (int k = 0; k < 25; ++k) slots[k] = k < n ? levels[k] : 1000;
-  for (int pass = 0; pass < 25; ++pass) {
-    for (int k = 0; k < 24; ++k) {
-      if (slots[k] > slots[k + 1]) std::swap(slots[k], slots[k + 1]);
-    }
-  }
-  return slots[n / 2];
-}
-
-}  // namespace
 
 void FiltroVecindadLiteral(Workspace& ws, ResultView& view, int filtro, int h,
                            bool incluirDanados) {
   MarcoLiteral(ws, view, h, [&](int r, int c) {
     std::uint8_t levels[25];
     int n = 0;
-    for (int dr = -h; dr <= h; ++dr) {
-      for (int dc = -h; dc <= h; ++dc) {
+    for (int dr = -h; dr <= h; ++dr)
+      for (int dc = -h; dc <= h; ++dc)
         if (incluirDanados || ws.ImagenFinal[r - dr][c - dc] < ws.Umbral)
           levels[n++] = ws.Auxiliar1[r - dr][c - dc];
-      }
-    }
     if (n == 0) return;
-    int lo = 255, hi = 0, sum = 0;
-    for (int k = 0; k < n; ++k) {
-      lo = std::min<int>(lo, levels[k]);
-      hi = std::max<int>(hi, levels[k]);
-      sum += levels[k];
-    }
-    const int centre = ws.Auxiliar1[r][c];
-    const int level = filtro == 0   ? sum / n
-                      : filtro == 1 ? Mediana(levels, n)
-                      : centre < lo ? lo
-                                    : hi;
-    ws.Auxiliar1[r][c] = static_cast<std::uint8_t>(level);
+    int slots[25];  // the median's, free ones marked 1000, sorted by exchanges
+    for (int k = 0; k < 25; ++k) slots[k] = k < n ? levels[k] : 1000;
+    for (int pass = 0; pass < 25; ++pass)
+      for (int k = 0; k < 24; ++k)
+        if (slots[k] > slots[k + 1]) std::swap(slots[k], slots[k + 1]);
+    const auto [lo, hi] = std::minmax_element(levels, levels + n);
+    const int level[] = {std::accumulate(levels, levels + n, 0) / n, slots[n / 2],
+                         ws.Auxiliar1[r][c] < *lo ? *lo : *hi};
+    ws.Auxiliar1[r][c] = static_cast<std::uint8_t>(level[filtro]);
   });
 }
 

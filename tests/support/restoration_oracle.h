@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,10 +16,15 @@ namespace morvane::oracle {
 
 // Sets the size and allocates the four planes, all 0.
 void Reservar(Workspace& ws, int alto, int ancho);
+// Random levels, copied into Auxiliar1; damage 200 at the given percentage of
+// pixels, 0 .. 50 elsewhere (50 is the default Umbral: neither damaged nor admitted).
+void Azar(Workspace& ws, unsigned seed, int alto, int ancho, int percent);
+// Every level of the plane, row by row.
+std::vector<int> Niveles(const Plane& plane);
 
 // Mean (filtro 0), median (1) or conservative (2) through a literal frame:
 // copy, pixel-by-pixel scan with every pixel drawn on its own, margin pass,
-// reset, final copy, show. The median sorts 25 slots marked 1000 by exchanges.
+// reset, final copy, show.
 void FiltroVecindadLiteral(Workspace& ws, ResultView& view, int filtro, int radio,
                            bool incluirDanados);
 
@@ -29,32 +35,29 @@ int RecogerMuestrasLiteral(const Workspace& ws, int r, int c, Muestras& muestras
 // The cubic filter with the literal frame and collection and the same solver.
 void FiltroCubicoLiteral(Workspace& ws, ResultView& view);
 
-class LogRegistrado : public MessageLog {
- public:
+struct LogRegistrado : MessageLog {
   void clear() override { lines.clear(); }
   void append(const char* utf8Line) override { lines.emplace_back(utf8Line); }
   std::vector<std::string> lines;
 };
 
-// Keeps the level drawn at each pixel (-1 where nothing was drawn) and counts
-// the rest. A draw outside the picture throws std::out_of_range.
-class VistaRegistrada : public ResultView {
- public:
-  VistaRegistrada(int alto, int ancho)
-      : ancho_(ancho), alto_(alto), drawn(static_cast<std::size_t>(alto) * ancho, -1) {}
-  void drawRow(int y, const std::uint8_t* levels, int x0, int x1) override;
+// Keeps the level drawn at each pixel (-1 where nothing was drawn, row by row)
+// and counts the rest. A draw outside the picture throws std::out_of_range.
+struct VistaRegistrada : ResultView {
+  VistaRegistrada(int alto, int ancho) : alto(alto), ancho(ancho), drawn(alto * ancho, -1) {}
+  void drawRow(int y, const std::uint8_t* levels, int x0, int x1) override {
+    if (y < 0 || y >= alto || x0 < 0 || x1 > ancho) throw std::out_of_range("draw outside");
+    for (int x = x0; x < x1; ++x) drawn[y * ancho + x] = levels[x];
+  }
   void stepProgress() override { ++steps; }
   void resetProgress() override { ++resets; }
   void setTitle(const char* t) override { title = t; }
   void showView() override { ++shows; }
-  int at(int y, int x) const { return drawn[static_cast<std::size_t>(y) * ancho_ + x]; }
+  int at(int y, int x) const { return drawn[y * ancho + x]; }
 
-  int ancho_;
-  int alto_;
+  int alto, ancho;
   std::vector<int> drawn;
-  int steps = 0;
-  int resets = 0;
-  int shows = 0;
+  int steps = 0, resets = 0, shows = 0;
   std::string title;
 };
 
