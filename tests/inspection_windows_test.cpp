@@ -18,7 +18,9 @@
 namespace morvane {
 namespace {
 
-constexpr auto Nivel = [](int x, int y, int desfase) { return (x * 7 + y * 13 + desfase) % 256; };
+int Nivel(int x, int y, int desfase) {
+  return (x * 7 + y * 13 + desfase) % 256;
+}
 
 // The level is in red; green and blue differ, so reading the wrong channel shows.
 QImage Imagen(int ancho, int alto, int desfase) {
@@ -35,8 +37,7 @@ class Inspeccion : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     static int argc = 1;
-    static char nombre[] = "inspection_windows_test";
-    static char* argv[] = {nombre, nullptr};
+    static char nombre[] = "inspection_windows_test", *argv[] = {nombre, nullptr};
     if (!QApplication::instance()) new QApplication(argc, argv);
   }
   void SetUp() override {
@@ -50,20 +51,20 @@ class Inspeccion : public ::testing::Test {
                        ventana->Image1->mapToGlobal(QPointF(x, y)), boton, boton, Qt::NoModifier);
     QApplication::sendEvent(ventana->Image1, &evento);
   }
-  // Both grids hold the levels of the 5 x 5 square around (cx, cy).
+  // The map shows (cx, cy) and, in both grids, the levels of the 5 x 5 square
+  // around it; the outside colour beyond the picture.
   void EsperarMapa(int cx, int cy) const {
-    EXPECT_EQ(form4->StringGrid3->cell(0, 0), QString::number(cx));
-    EXPECT_EQ(form4->StringGrid3->cell(1, 0), QString::number(cy));
-    const QString fuera = QString::number(Picture::kOutsideColour & 0xFFu);
+    EXPECT_EQ(form4->StringGrid3->cell(0, 0) + " " + form4->StringGrid3->cell(1, 0),
+              QString("%1 %2").arg(cx).arg(cy));
     for (int fila = 0; fila < 5; ++fila)
       for (int col = 0; col < 5; ++col) {
         const int x = cx + col - 2, y = cy + fila - 2;
         const bool dentro = x >= 0 && y >= 0 && x < 40 && y < 30;
-        for (auto [rejilla, desfase] :
-             {std::pair{form4->StringGrid1, 0}, {form4->StringGrid2, 100}})
-          EXPECT_EQ(rejilla->cell(col, fila),
-                    dentro ? QString::number(Nivel(x, y, desfase)) : fuera)
-              << "celda " << col << "," << fila << " desfase " << desfase;
+        const auto nivel = [&](int desfase) {
+          return QString::number(dentro ? Nivel(x, y, desfase) : Picture::kOutsideColour & 0xFF);
+        };
+        EXPECT_EQ(form4->StringGrid1->cell(col, fila), nivel(0)) << col << "," << fila;
+        EXPECT_EQ(form4->StringGrid2->cell(col, fila), nivel(100)) << col << "," << fila;
       }
   }
 
@@ -76,25 +77,21 @@ class Inspeccion : public ::testing::Test {
 TEST_F(Inspeccion, MapaSigueLasPulsacionesLasFlechasActualizarYElCierre) {
   MostrarVentana(form2.get());
   Pulsar(form2.get(), 10, 20, Qt::RightButton);
-  EsperarMapa(10, 20);  // corners (8, 18) and (12, 22)
+  EsperarMapa(10, 20);
   for (int i = 0; i < 3; ++i) form4->UpDown2->nextButton()->click();  // right
   EsperarMapa(13, 20);
-  form4->Button1->click();
-  EsperarMapa(10, 20);
-
   Pulsar(form2.get(), 4, 0);
   form4->UpDown1->nextButton()->click();  // up, past the picture
   EsperarMapa(4, -1);
-  form4->UpDown1->previousButton()->click();
-  form4->UpDown1->previousButton()->click();  // down
-  form4->UpDown2->previousButton()->click();  // left
+  for (int i = 0; i < 2; ++i) form4->UpDown1->previousButton()->click();  // down
+  form4->UpDown2->previousButton()->click();                              // left
   EsperarMapa(3, 1);
   EXPECT_EQ(QPoint(form2->PuntoX, form2->PuntoY), QPoint(4, 0));  // only the map moved
 
   MostrarVentana(form3.get());
   Pulsar(form3.get(), 5, 7);
   form4->UpDown1->nextButton()->click();
-  form4->Button1->click();
+  form4->Button1->click();  // "Actualizar": back to the point last pressed
   EsperarMapa(5, 7);
   // The grids keep the levels they were filled with until the next refill.
   derecha.picture().setPixel(5, 7, Picture::grayColour(1));

@@ -1,27 +1,54 @@
-// The picture object (BMP files in and out, the pixel canvas, row transfers,
-// failed reads and writes) and the text-integer conversions.
+// The toolkit: the picture object (BMP files in and out, the pixel canvas, row
+// transfers, failed reads and writes), the text-integer conversions, the save
+// dialog, the error display and guarded handlers, and the control events.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
+#include <QApplication>
 #include <QDir>
-#include <QFile>
+#include <QMouseEvent>
 #include <QTemporaryDir>
-#include <algorithm>
+#include <QToolButton>
 #include <csignal>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <new>
+#include <tuple>
 #include <vector>
 
+#include "tests/support/fake_dialogs.h"
+#include "toolkit/controls.h"
 #include "toolkit/convert.h"
 #include "toolkit/errors.h"
+#include "toolkit/guard.h"
 #include "toolkit/picture.h"
+#include "toolkit/picture_view.h"
+#include "toolkit/up_down.h"
 
 namespace morvane {
 namespace {
 
-// The canvas colour of a Qt colour: red in the low byte.
-std::uint32_t canvas(QRgb c) {
-  return static_cast<std::uint32_t>(qRed(c) | qGreen(c) << 8 | qBlue(c) << 16);
+// One application for the whole run.
+struct QtEnvironment : ::testing::Environment {
+  int argc = 1;
+  char name[5] = "test", *argv[2] = {name, nullptr};
+  std::unique_ptr<QApplication> app;
+  void SetUp() override { app = std::make_unique<QApplication>(argc, argv); }
+  void TearDown() override { app.reset(); }
+};
+[[maybe_unused]] ::testing::Environment* const qtEnvironment =
+    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
+
+// The colours an image should show on the canvas: red in the low byte.
+std::vector<std::uint32_t> canvas(const QImage& image) {
+  std::vector<std::uint32_t> out;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgb c = image.pixel(x, y);
+      out.push_back(qRed(c) | qGreen(c) << 8 | qBlue(c) << 16);
+    }
+  return out;
 }
 
 std::vector<std::uint32_t> colours(const Picture& p) {
@@ -68,8 +95,7 @@ class PictureFiles : public ::testing::Test {
   QString path(const QString& name) const { return dir_.filePath(name); }
   QString write(const QString& name, const QByteArray& bytes) {
     QFile file(path(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     return path(name);
   }
   QTemporaryDir dir_;
@@ -81,23 +107,19 @@ TEST_F(PictureFiles, EveryBitCountSurvivesARoundTrip) {
   for (int bits : {1, 4, 8, 16, 24, 32}) {
     SCOPED_TRACE(bits);
     const Picture original = makePicture(bits, 7, 3);  // odd width: padded rows
-    const QString name = path(QString::number(bits) + ".bmp");
-    original.save(name);
+    original.save(path("p.bmp"));
     Picture loaded;
-    loaded.load(name);
+    loaded.load(path("p.bmp"));
     ASSERT_EQ(loaded.bitsPerPixel(), bits);
     ASSERT_EQ(loaded.image().size(), QSize(7, 3));
-    std::uint8_t levels[7];
-    for (int y = 0; y < 3; ++y) {
-      loaded.readLevels(y, levels);
-      for (int x = 0; x < 7; ++x) {
-        const QRgb source = original.image().pixel(x, y);
-        EXPECT_EQ(loaded.pixel(x, y), canvas(source)) << x << "," << y;
-        EXPECT_EQ(levels[x], qRed(source)) << x << "," << y;
-      }
-    }
-    for (int i = 0; bits <= 8 && i < (1 << bits); ++i)
-      EXPECT_EQ(loaded.image().color(i), original.image().color(i)) << i;
+    EXPECT_EQ(loaded.image().colorTable().mid(0, original.image().colorCount()),
+              original.image().colorTable());
+    const std::vector<std::uint32_t> want = canvas(original.image());
+    EXPECT_EQ(colours(loaded), want);
+    std::vector<std::uint8_t> levels(7 * 3), reds;
+    for (int y = 0; y < 3; ++y) loaded.readLevels(y, levels.data() + 7 * y);
+    for (std::uint32_t c : want) reds.push_back(c & 0xFF);
+    EXPECT_EQ(levels, reds);
   }
 }
 
@@ -110,14 +132,15 @@ TEST(Picture, PaletteTakesTheNearestEntry) {
   image.fill(0);
   Picture picture;
   picture.setImage(image, 8);
-  picture.setPixel(0, 0, canvas(qRgb(240, 20, 20)));
-  picture.setPixel(1, 0, canvas(qRgb(250, 250, 250)));
-  picture.setPixel(2, 0, canvas(qRgb(90, 90, 110)));
+  picture.setPixel(0, 0, 0x1414F0);  // 0x00BBGGRR
+  picture.setPixel(1, 0, 0xFAFAFA);
+  picture.setPixel(2, 0, 0x6E5A5A);
   const std::uint8_t levels[3] = {5, 118, 255};
   picture.writeLevels(1, levels, 0, 3);
-  const int expected[2][3] = {{4, 3, 1}, {0, 2, 3}};
+  std::vector<int> indices;
   for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 3; ++x) EXPECT_EQ(picture.image().pixelIndex(x, y), expected[y][x]);
+    for (int x = 0; x < 3; ++x) indices.push_back(picture.image().pixelIndex(x, y));
+  EXPECT_EQ(indices, (std::vector{4, 3, 1, 0, 2, 3}));
 }
 
 // Points outside read the outside colour and are never written; row writes
@@ -134,16 +157,11 @@ TEST(Picture, NothingOutsideIsTouched) {
   const std::uint8_t* levels = buffer + 3;  // readable on both sides of the row
   picture.writeLevels(-1, levels, 0, 5);
   picture.writeLevels(3, levels, 0, 5);
-  picture.writeLevels(1, levels, 1, 4);
-  for (int x = 1; x < 4; ++x) expected[5 + x] = Picture::grayColour(levels[x]);
-  EXPECT_EQ(colours(picture), expected);
   picture.writeLevels(1, levels, -3, 8);
-  expected[5] = Picture::grayColour(10);
-  expected[9] = Picture::grayColour(50);
+  picture.writeLevels(2, levels, 1, 4);
+  for (int x = 0; x < 5; ++x) expected[5 + x] = Picture::grayColour(levels[x]);
+  for (int x = 1; x < 4; ++x) expected[10 + x] = Picture::grayColour(levels[x]);
   EXPECT_EQ(colours(picture), expected);
-  std::uint8_t read[5];
-  picture.readLevels(1, read);
-  EXPECT_TRUE(std::equal(read, read + 5, levels));
 
   Picture rgb555 = makePicture(16, 1, 1);  // quantised as the file holds it
   rgb555.writeLevels(0, levels + 4, 0, 1);
@@ -174,7 +192,6 @@ TEST_F(PictureFiles, FailedSavesLeaveNoHalfFile) {
   const Picture picture = makePicture(24, 100, 100);
   const QString nowhere = path("no/such/dir/out.bmp");
   EXPECT_TRUE(failure([&] { picture.save(nowhere); }).contains(nowhere));
-
   // The file size limit stops the write halfway.
   const QString target = path("keep.bmp");
   makePicture(8, 2, 2).save(target);
@@ -192,11 +209,15 @@ TEST_F(PictureFiles, FailedSavesLeaveNoHalfFile) {
 }
 
 TEST(Convert, TextToIntegerAndBack) {
-  const char* accepted[] = {"0", "-5", "+7", " 12 ", "007", "2147483647", "-2147483648"};
-  const std::int32_t values[] = {0, -5, 7, 12, 7, INT32_MAX, INT32_MIN};
-  for (int i = 0; i < 7; ++i) {
-    EXPECT_EQ(TryStrToInt(accepted[i]), values[i]) << accepted[i];
-    EXPECT_EQ(StrToInt(accepted[i]), values[i]) << accepted[i];
+  for (auto [text, value] : {std::pair{"0", 0},
+                             {"-5", -5},
+                             {"+7", 7},
+                             {" 12 ", 12},
+                             {"007", 7},
+                             {"2147483647", INT32_MAX},
+                             {"-2147483648", INT32_MIN}}) {
+    EXPECT_EQ(TryStrToInt(text), value) << text;
+    EXPECT_EQ(StrToInt(text), value) << text;
   }
   for (const char* text : {"", " ", "-", "+", "abc", "1.5", "2147483648", "-2147483649", "0x10",
                            "1 2", "1e3", "٣", "１２"}) {
@@ -204,6 +225,81 @@ TEST(Convert, TextToIntegerAndBack) {
     EXPECT_THROW(StrToInt(QString::fromUtf8(text)), ToolkitError) << text;
   }
   EXPECT_EQ(IntToStr(INT32_MIN), "-2147483648");
+}
+
+TEST(Dialogs, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
+  FakeDialogs fake;
+  SaveDialog save;
+  save.DefaultExt = "bmp";
+  fake.saveAnswers = {"/tmp/x", "/tmp/y.BMP", "/tmp/dir.d/z", "/tmp/w.", std::nullopt};
+  for (const char* name : {"/tmp/x.bmp", "/tmp/y.BMP", "/tmp/dir.d/z.bmp", "/tmp/w.bmp"}) {
+    EXPECT_TRUE(save.Execute());
+    EXPECT_EQ(save.FileName, name);
+  }
+  EXPECT_FALSE(save.Execute());
+  EXPECT_EQ(save.FileName, "/tmp/w.bmp");
+}
+
+TEST(Guard, ShowsTheMessageOfEachKindOfError) {
+  FakeDialogs fake;
+  showError(std::make_exception_ptr(ToolkitError("No se puede abrir el fichero «a.bmp»")));
+  showError(std::make_exception_ptr(std::bad_alloc()));
+  showError(std::make_exception_ptr(42));
+  EXPECT_EQ(fake.messages, (QStringList{"No se puede abrir el fichero «a.bmp»",
+                                        "No hay memoria suficiente para esta operación", ""}));
+}
+
+// Guarded handlers get the arguments of the signal: the arrow pressed (next: up
+// or right), and presses on a 200 x 200 picture fitted into a 100 x 100 view in
+// picture coordinates. A throw is shown and the next event still handled.
+TEST(Guard, HandlersGetTheArrowsAndThePictureCoordinates) {
+  const std::tuple<Qt::Orientation, Qt::ArrowType, Qt::ArrowType> cases[] = {
+      {Qt::Vertical, Qt::UpArrow, Qt::DownArrow}, {Qt::Horizontal, Qt::RightArrow, Qt::LeftArrow}};
+  for (auto [orientation, nextArrow, previousArrow] : cases) {
+    FakeDialogs fake;
+    UpDown upDown(orientation);
+    EXPECT_EQ(upDown.nextButton()->arrowType(), nextArrow);
+    EXPECT_EQ(upDown.previousButton()->arrowType(), previousArrow);
+    std::vector<UpDown::Arrow> arrows;
+    connectGuarded(&upDown, &UpDown::clicked, &upDown, [&](UpDown::Arrow a) {
+      arrows.push_back(a);
+      if (arrows.size() == 1) throw 1;  // not even an exception
+    });
+    for (QToolButton* b : {upDown.nextButton(), upDown.nextButton(), upDown.previousButton()})
+      b->click();
+    EXPECT_EQ(arrows,
+              (std::vector{UpDown::Arrow::Next, UpDown::Arrow::Next, UpDown::Arrow::Previous}));
+    EXPECT_EQ(fake.messages, QStringList{""});
+  }
+  PictureView view;
+  view.resize(100, 100);
+  QImage white(200, 200, QImage::Format_RGB32);
+  white.fill(Qt::white);
+  view.picture().setImage(white, 24);
+  view.pictureChanged();
+  std::vector<QPoint> presses;
+  connectGuarded(&view, &PictureView::pressed, &view, [&](int x, int y) {
+    presses.push_back({x, y});
+  });
+  QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 20), QPointF(10, 20), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&view, &press);
+  EXPECT_EQ(presses, std::vector<QPoint>{QPoint(20, 40)});
+}
+
+TEST(Controls, EditReportsLeavingIt) {
+  QWidget window;
+  auto *first = new Edit(&window), *second = new Edit(&window);
+  int exits = 0;
+  QObject::connect(first, &Edit::exited, [&] { ++exits; });
+  window.show();
+  QApplication::setActiveWindow(&window);
+  first->setFocus();
+  QApplication::processEvents();
+  ASSERT_TRUE(first->hasFocus());
+  second->setFocus();
+  QApplication::processEvents();
+  EXPECT_EQ(exits, 1);
 }
 
 }  // namespace

@@ -1,0 +1,292 @@
+// Matrix B, the dilation and erosion kernels against the plain window scan,
+// and the commands and detections through a recording window: the planes they
+// leave, the order of what they show, the flags.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "morphology/composite.h"
+#include "morphology/detection.h"
+#include "morphology/kernels.h"
+#include "tests/support/morphology_fakes.h"
+#include "tests/support/morphology_oracle.h"
+
+namespace morvane {
+namespace {
+
+using testing::Niveles;
+using Command = void (*)(Workspace&, MessageLog&, ResultView&);
+using Levels = std::vector<std::vector<int>>;
+using Row = std::vector<std::string>;
+constexpr int m = 77;  // marks the border band, which no kernel may write
+
+// An open picture of alto x ancho at one level, zero work planes, and the
+// pyramid of side n loaded (factor 0: all zeros).
+struct Session {
+  Workspace ws;
+  testing::Recorder win;
+
+  Session(int alto, int ancho, int level, int n = 3, int factor = 0) {
+    ws.Alto = alto, ws.Ancho = ancho, ws.ImagenCargada = true;
+    for (Plane* p : {&ws.ImagenInicial, &ws.ImagenFinal, &ws.Auxiliar1, &ws.Auxiliar2})
+      *p = Plane(alto, ancho);
+    ws.ImagenInicial.fill(static_cast<std::uint8_t>(level));
+    load(n, kMatrizPiramidal, factor);
+  }
+  void load(int n, int tipo, std::int32_t factor = 0) {
+    win.events.clear();
+    ws.TamanoElegido = n;
+    CargarMatriz(ws, win, win, tipo, factor);
+  }
+  void run(Command command) {
+    win.events.clear();
+    command(ws, win, win);
+  }
+  Levels final() const { return Niveles(ws.ImagenFinal, ws.Alto, ws.Ancho); }
+  // Row r of the grid texts and of the weights.
+  std::pair<Row, Row> row(int r) const {
+    std::pair<Row, Row> out;
+    for (int k = 0; k < ws.Matriz.n; ++k) {
+      out.first.push_back(win.cell(k, r));
+      out.second.push_back(std::to_string(ws.Matriz.at(r, k)));
+    }
+    return out;
+  }
+};
+
+TEST(CargarMatriz, KindsAndWeightsModulo256) {
+  const struct {
+    int tipo, n, factor, row;
+    Row want;
+  } cases[] = {
+      {kMatrizCeros, 3, 7, 1, {"0", "0", "0"}},
+      {kMatrizPiramidal, 5, 1, 0, {"2", "2", "2", "2", "2"}},
+      {kMatrizPiramidal, 5, 1, 2, {"2", "1", "0", "1", "2"}},
+      {kMatrizPiramidal, 5, -1, 2, {"254", "255", "0", "255", "254"}},
+      {kMatrizPiramidal, 9, 100, 1, {"144", "44", "44", "44", "44", "44", "44", "44", "144"}},
+      {kMatrizPiramidal, 9, 64, 0, Row(9, "0")},
+      {kMatrizPiramidal, 9, 2147483647, 0, Row(9, "252")},  // 4 * (2^31 - 1) ends in 0xFC
+  };
+  Session s(3, 3, 0);
+  for (const auto& c : cases) {
+    s.ws.MatrizCargada = false;
+    s.load(c.n, c.tipo, c.factor);
+    EXPECT_EQ(s.row(c.row), std::pair(c.want, c.want)) << c.n << " " << c.factor;
+    EXPECT_TRUE(s.ws.MatrizCargada && s.ws.FactorN == c.factor);
+    EXPECT_EQ(s.win.events, (Row{"clear", "Se ha cargado la Matriz B"}));
+  }
+  // Custom cells load modulo 256 and are rewritten; cell (col, row) is B[row][col].
+  s.win.cells = {{{0, 0}, "300"}, {{1, 0}, "-1"}, {{2, 0}, " +7 "}, {{0, 1}, "1"}, {{1, 1}, "1"},
+                 {{2, 1}, "3"},   {{0, 2}, "1"},  {{1, 2}, "1"},    {{2, 2}, "1"}};
+  s.load(3, kMatrizPersonalizada);
+  EXPECT_TRUE(s.ws.MatrizCargada);
+  EXPECT_EQ(s.row(0), std::pair(Row{"44", "255", "7"}, Row{"44", "255", "7"}));
+  // The scan stops at the sixth cell; the cells after it keep text and weight.
+  for (auto& [at, text] : s.win.cells) text = at == std::pair(2, 1) ? "2x" : "+20";
+  s.load(3, kMatrizPersonalizada);
+  EXPECT_FALSE(s.ws.MatrizCargada);
+  EXPECT_EQ(s.win.events, (Row{"clear",
+                               "box La matriz B no se ha cargado correctamente.\n"
+                               "Compruebe que contiene solo valores numéricos",
+                               "Error en la matriz B"}));
+  EXPECT_EQ(s.row(1), std::pair(Row{"20", "20", "2x"}, Row{"20", "20", "3"}));
+  EXPECT_EQ(s.row(2), std::pair(Row(3, "+20"), Row(3, "1")));
+}
+
+// base + factor * ring, the ring counted from the centre; modulo 256.
+MatrizB Piramide(int n, int factor, int base = 0) {
+  MatrizB b{n, std::vector<std::uint8_t>(n * n)};
+  for (int r = 0; r < n; ++r)
+    for (int k = 0; k < n; ++k)
+      b.at(r, k) = static_cast<std::uint8_t>(
+          base + std::max(std::abs(r - n / 2), std::abs(k - n / 2)) * factor);
+  return b;
+}
+
+TEST(Kernels, WorkedExamplesAndOrientation) {
+  Plane src(5, 5), dst(5, 5);
+  src.fill(100), dst.fill(m);
+  for (auto [dilate, centre, ring] : {std::tuple{true, 250, 255}, {false, 30, 20}, {false, 5, 0}}) {
+    src[2][2] = static_cast<std::uint8_t>(centre);
+    (dilate ? Dilatar : Erosionar)(src, Piramide(3, 10), dst, 5, 5);
+    Levels want(5, {m, ring, ring, ring, m});
+    want[0] = want[4] = std::vector<int>(5, m);
+    want[2][2] = centre;
+    EXPECT_EQ(Niveles(dst, 5, 5), want) << centre;
+  }
+  // B[0][2] weighs the neighbour one row above and one column right.
+  MatrizB b = Piramide(3, 0);
+  b.at(0, 2) = 50;
+  for (auto [dilate, field, corner] : {std::tuple{true, 0, 150}, {false, 200, 50}}) {
+    src.fill(static_cast<std::uint8_t>(field));
+    src[2][2] = 100;
+    (dilate ? Dilatar : Erosionar)(src, b, dst, 5, 5);
+    EXPECT_EQ(Niveles(dst, 5, 5)[3], (std::vector<int>{m, corner, 100, 100, m}));
+  }
+}
+
+// Noise; flat with rare impulses; levels near 0 and 255; a ramp with a little
+// noise, where small weights decide the result.
+Plane Aleatorio(int alto, int ancho, unsigned style, std::mt19937& rng) {
+  Plane p(alto, ancho);
+  for (int i = 0; i < alto; ++i)
+    for (int j = 0; j < ancho; ++j)
+      p[i][j] = static_cast<std::uint8_t>(style == 0   ? rng()
+                                          : style == 1 ? (rng() % 300 ? 128 : rng() % 2 * 255)
+                                          : style == 2 ? (rng() % 2 ? 250 + rng() % 6 : rng() % 6)
+                                                       : (i * 3 + j * 5) % 200 + rng() % 8 + 20);
+  return p;
+}
+
+// Both kernels against the window scan, the border band marked.
+void ExpectAsWindowScan(const Plane& src, const MatrizB& b, int alto, int ancho) {
+  for (bool dilate : {true, false}) {
+    Plane want(alto, ancho), got(alto, ancho);
+    want.fill(m), got.fill(m);
+    (dilate ? oracle::DilatarLiteral : oracle::ErosionarLiteral)(src, b, want, alto, ancho);
+    (dilate ? Dilatar : Erosionar)(src, b, got, alto, ancho);
+    ASSERT_EQ(Niveles(got, alto, ancho), Niveles(want, alto, ancho))
+        << (dilate ? "dilation n " : "erosion n ") << b.n;
+  }
+}
+
+TEST(Kernels, AgreeWithTheWindowScanOnEveryPathShapeAndThreadCount) {
+  const std::pair<int, int> sizes[] = {{1, 1},  {2, 9},  {9, 2},  {3, 3},   {5, 5},   {9, 9},
+                                       {8, 40}, {40, 8}, {9, 41}, {31, 64}, {24, 71}, {13, 300}};
+  for (KernelPath path : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Avx2}) {
+    if (!SetKernelPath(path)) continue;
+    std::mt19937 rng(1234);
+    for (auto [alto, ancho] : sizes)
+      for (unsigned style = 0; style < 4; ++style) {
+        SCOPED_TRACE(::testing::Message()
+                     << "path " << int(path) << " style " << style << " " << alto << "x" << ancho);
+        const Plane src = Aleatorio(alto, ancho, style, rng);
+        for (int n : {3, 5, 7, 9}) {
+          // Zero (the separable code), pyramids, all 255, a lone 255, random weights.
+          std::vector<MatrizB> matrices{Piramide(n, 0),      Piramide(n, 10), Piramide(n, -1),
+                                        Piramide(n, 0, 255), Piramide(n, 0),  Piramide(n, 0)};
+          matrices[4].at(0, n - 1) = 255;
+          for (auto& w : matrices[5].weights)
+            w = static_cast<std::uint8_t>(rng() % 6 ? rng() % 16 : rng());
+          for (const MatrizB& b : matrices)
+            ASSERT_NO_FATAL_FAILURE(ExpectAsWindowScan(src, b, alto, ancho));
+        }
+      }
+  }
+  SetKernelPath(KernelPath::Automatic);
+  std::mt19937 rng(99);
+  const Plane src = Aleatorio(613, 517, 3, rng);  // large enough to split into uneven bands
+  for (int threads : {3, 8}) {
+    SetKernelThreads(threads);
+    for (const MatrizB& b : {Piramide(9, 0), Piramide(7, 10)})
+      ASSERT_NO_FATAL_FAILURE(ExpectAsWindowScan(src, b, 613, 517)) << threads << " threads";
+  }
+  SetKernelThreads(0);
+}
+
+TEST(Commands, TitlesLogLinesAndPaintingInOrder) {
+  Session s(2, 5, 100);
+  s.run(Cierre);
+  EXPECT_EQ(s.win.events, (Row{"title Cierre", "clear", "1-Dilatacion", "2-Erosion", "draw", "step",
+                               "draw", "step", "reset", "show"}));
+  s.run(PuntosNegros);  // titled only once painted
+  EXPECT_EQ(s.win.events, (Row{"clear", "1-Dilatacion", "2-Erosion", "draw", "step", "draw", "step",
+                               "reset", "title Puntos Negros", "show"}));
+  EXPECT_TRUE(s.ws.NegrosDetectados && !s.ws.BlancosDetectados);
+}
+
+TEST(Commands, InicialMenosFinalTwiceLeavesTheMinimum) {
+  Session s(1, 5, 0);
+  const std::uint8_t initial[] = {10, 200, 50, 0, 255}, final[] = {20, 100, 50, 255, 0};
+  std::copy_n(initial, 5, s.ws.ImagenInicial[0]);
+  std::copy_n(final, 5, s.ws.ImagenFinal[0]);
+  s.run(InicialMenosFinal);
+  s.run(InicialMenosFinal);
+  EXPECT_EQ(s.final(), (Levels{{10, 100, 50, 0, 0}}));
+}
+
+TEST(Detection, PointsOnSevenBySeven) {
+  Session black(7, 7, 100), white(7, 7, 100);
+  black.ws.ImagenInicial[3][3] = 20;
+  white.ws.ImagenInicial[3][3] = 200;
+  white.ws.NegrosDetectados = true;
+  black.run(PuntosNegros);
+  white.run(PuntosBlancos);
+  Levels wantBlack(7, std::vector<int>(7, 0)), wantWhite(7, {100, 0, 0, 0, 0, 0, 100});
+  wantWhite[0] = wantWhite[6] = std::vector<int>(7, 100);
+  wantBlack[3][3] = 80, wantWhite[3][3] = 100;
+  EXPECT_EQ(black.final(), wantBlack);
+  EXPECT_EQ(white.final(), wantWhite);
+  EXPECT_EQ(white.win.drawn, wantWhite);
+  EXPECT_TRUE(white.ws.BlancosDetectados && !white.ws.NegrosDetectados);
+}
+
+// Black points of a block of 20, side s, in a field of 100: the block comes
+// out at one level, the field around it at 0. The loaded matrix is the one used.
+TEST(Detection, BlocksNarrowerThanTheMatrixAreFound) {
+  for (auto [side, n, factor, level] : {std::array{2, 3, 0, 80},
+                                        {3, 3, 0, 0},
+                                        {3, 5, 0, 80},
+                                        {8, 9, 0, 80},
+                                        {9, 9, 0, 0},
+                                        {1, 3, 10, 80}}) {
+    Session s(33, 33, 100, n, factor);
+    const int at = 16 - side / 2;
+    for (int i = at; i < at + side; ++i) std::fill_n(s.ws.ImagenInicial[i] + at, side, 20);
+    s.ws.TamanoElegido = 12 - n;
+    s.run(PuntosNegros);
+    for (int i = 8; i < 25; ++i)
+      for (int j = 8; j < 25; ++j) {
+        const bool inside = i >= at && i < at + side && j >= at && j < at + side;
+        EXPECT_EQ(s.ws.ImagenFinal[i][j], inside ? level : 0) << side << " " << n;
+      }
+  }
+}
+
+TEST(Detection, SameAsCierreOrAperturaWithTheDifferenceAwayFromTheEdges) {
+  std::mt19937 rng(11);
+  for (int n : {3, 5, 9}) {
+    Session det(40, 53, 0, n, 7), adv(40, 53, 0, n, 7);
+    for (int i = 0; i < 40; ++i)
+      for (int j = 0; j < 53; ++j)
+        det.ws.ImagenInicial[i][j] = adv.ws.ImagenInicial[i][j] = static_cast<std::uint8_t>(rng());
+    adv.ws.Auxiliar1.fill(200);  // another band: only pixels 2c inside agree
+    const int e = n / 2 * 2;
+    for (auto [detect, first, second] :
+         {std::array<Command, 3>{PuntosNegros, Cierre, FinalMenosInicial},
+          std::array<Command, 3>{PuntosBlancos, Apertura, InicialMenosFinal}}) {
+      det.run(detect);
+      adv.run(first);
+      adv.run(second);
+      for (int i = e; i < 40 - e; ++i)
+        for (int j = e; j < 53 - e; ++j)
+          ASSERT_EQ(det.ws.ImagenFinal[i][j], adv.ws.ImagenFinal[i][j])
+              << n << " " << i << "," << j;
+    }
+  }
+}
+
+TEST(Refusals, WithoutPictureOrMatrixNothingChanges) {
+  for (Command command : {Dilatacion, Erosion, Cierre, Apertura, InicialMenosFinal,
+                          FinalMenosInicial, PuntosNegros, PuntosBlancos})
+    for (bool picture : {false, true}) {
+      Session s(6, 6, 50);
+      s.ws.ImagenCargada = picture, s.ws.MatrizCargada = !picture, s.ws.NegrosDetectados = true;
+      for (Plane* p : {&s.ws.ImagenFinal, &s.ws.Auxiliar1, &s.ws.Auxiliar2}) p->fill(60);
+      s.run(command);
+      EXPECT_EQ(s.win.events, (Row{"clear", picture ? "No se ha cargado la Matriz B"
+                                                    : "No has seleccionado una imagen"}));
+      for (const Plane* p : {&s.ws.ImagenFinal, &s.ws.Auxiliar1, &s.ws.Auxiliar2})
+        EXPECT_EQ(Niveles(*p, 6, 6), Levels(6, std::vector<int>(6, 60)));
+      EXPECT_TRUE(s.ws.NegrosDetectados && !s.ws.BlancosDetectados);
+    }
+}
+
+}  // namespace
+}  // namespace morvane
