@@ -2,6 +2,7 @@
 // solution, the conversion of the fitted value, and the threaded run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <random>
@@ -32,8 +33,7 @@ std::vector<std::array<int, 3>> Recoger(const Workspace& ws, int r, int c, bool 
 
 TEST(CubicSamples, RingsOneAndTwoInTheirVisitingOrder) {
   Workspace ws;
-  Azar(ws, 1, 30, 30, 0);
-  ws.ImagenFinal.fill(0);
+  oracle::Reservar(ws, 30, 30);
   ws.ImagenFinal[15][15] = 200;
   const Cell expected[] = {{14, 14}, {14, 14}, {14, 16}, {16, 14}, {13, 13}, {14, 13},
                            {15, 13}, {13, 13}, {13, 14}, {13, 15}, {13, 17}, {14, 17},
@@ -126,8 +126,7 @@ TEST(CubicFilter, WellConditionedPixelAndZeroPivot) {
   // the sixteen samples (corners (6, 7) and (5, 6), met twice otherwise, are
   // damaged outside the scan) and 104.5 at the pixel itself.
   Workspace ws;
-  Azar(ws, 2, 20, 20, 0);
-  ws.ImagenFinal.fill(0);
+  oracle::Reservar(ws, 20, 20);
   for (int y = 0; y < 11; ++y) {
     for (int x = 0; x < 11; ++x)
       ws.ImagenInicial[y][x] =
