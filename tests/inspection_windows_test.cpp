@@ -18,18 +18,13 @@
 namespace morvane {
 namespace {
 
-int Nivel(int x, int y, int desfase) {
-  return (x * 7 + y * 13 + desfase) % 256;
-}
+constexpr auto Nivel = [](int x, int y, int desfase) { return (x * 7 + y * 13 + desfase) % 256; };
 
-// The level is in red; green and blue differ, so reading the wrong channel shows.
+// The level is in red; reading another channel, or mixing them, shows.
 QImage Imagen(int ancho, int alto, int desfase) {
   QImage imagen(ancho, alto, QImage::Format_RGB32);
   for (int y = 0; y < alto; ++y)
-    for (int x = 0; x < ancho; ++x) {
-      const int g = Nivel(x, y, desfase);
-      imagen.setPixel(x, y, qRgb(g, 255 - g, (g + 50) % 256));
-    }
+    for (int x = 0; x < ancho; ++x) imagen.setPixel(x, y, qRgb(Nivel(x, y, desfase), 0, 255));
   return imagen;
 }
 
@@ -38,8 +33,9 @@ class Inspeccion : public ::testing::Test {
   static void SetUpTestSuite() {
     static int argc = 1;
     static char nombre[] = "inspection_windows_test", *argv[] = {nombre, nullptr};
-    if (!QApplication::instance()) new QApplication(argc, argv);
+    new QApplication(argc, argv);
   }
+  static void TearDownTestSuite() { delete qApp; }
   void SetUp() override {
     izquierda.picture().setImage(Imagen(40, 30, 0), 24);
     derecha.picture().setImage(Imagen(40, 30, 100), 24);
@@ -57,15 +53,15 @@ class Inspeccion : public ::testing::Test {
     EXPECT_EQ(form4->StringGrid3->cell(0, 0) + " " + form4->StringGrid3->cell(1, 0),
               QString("%1 %2").arg(cx).arg(cy));
     for (int fila = 0; fila < 5; ++fila)
-      for (int col = 0; col < 5; ++col) {
-        const int x = cx + col - 2, y = cy + fila - 2;
-        const bool dentro = x >= 0 && y >= 0 && x < 40 && y < 30;
-        const auto nivel = [&](int desfase) {
-          return QString::number(dentro ? Nivel(x, y, desfase) : Picture::kOutsideColour & 0xFF);
-        };
-        EXPECT_EQ(form4->StringGrid1->cell(col, fila), nivel(0)) << col << "," << fila;
-        EXPECT_EQ(form4->StringGrid2->cell(col, fila), nivel(100)) << col << "," << fila;
-      }
+      for (int col = 0; col < 5; ++col)
+        for (auto [rejilla, desfase] :
+             {std::pair{form4->StringGrid1, 0}, {form4->StringGrid2, 100}}) {
+          const int x = cx + col - 2, y = cy + fila - 2;
+          const bool dentro = x >= 0 && y >= 0 && x < 40 && y < 30;
+          EXPECT_EQ(rejilla->cell(col, fila),
+                    QString::number(dentro ? Nivel(x, y, desfase) : Picture::kOutsideColour & 0xFF))
+              << col << "," << fila << " desfase " << desfase;
+        }
   }
 
   PictureView izquierda, derecha;
@@ -78,14 +74,14 @@ TEST_F(Inspeccion, MapaSigueLasPulsacionesLasFlechasActualizarYElCierre) {
   MostrarVentana(form2.get());
   Pulsar(form2.get(), 10, 20, Qt::RightButton);
   EsperarMapa(10, 20);
-  for (int i = 0; i < 3; ++i) form4->UpDown2->nextButton()->click();  // right
-  EsperarMapa(13, 20);
   Pulsar(form2.get(), 4, 0);
   form4->UpDown1->nextButton()->click();  // up, past the picture
   EsperarMapa(4, -1);
-  for (int i = 0; i < 2; ++i) form4->UpDown1->previousButton()->click();  // down
-  form4->UpDown2->previousButton()->click();                              // left
-  EsperarMapa(3, 1);
+  form4->UpDown1->previousButton()->click();
+  form4->UpDown1->previousButton()->click();                          // down
+  form4->UpDown2->previousButton()->click();                          // left
+  for (int i = 0; i < 4; ++i) form4->UpDown2->nextButton()->click();  // right
+  EsperarMapa(7, 1);
   EXPECT_EQ(QPoint(form2->PuntoX, form2->PuntoY), QPoint(4, 0));  // only the map moved
 
   MostrarVentana(form3.get());

@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstdint>
 #include <functional>
-#include <memory>
 #include <new>
 #include <tuple>
 #include <vector>
@@ -29,27 +28,15 @@
 namespace morvane {
 namespace {
 
-// One application for the whole run.
-struct QtEnvironment : ::testing::Environment {
-  int argc = 1;
-  char name[5] = "test", *argv[2] = {name, nullptr};
-  std::unique_ptr<QApplication> app;
-  void SetUp() override { app = std::make_unique<QApplication>(argc, argv); }
-  void TearDown() override { app.reset(); }
+// The widget tests share one application.
+struct Widgets : ::testing::Test {
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "toolkit_test", *argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+  }
+  static void TearDownTestSuite() { delete qApp; }
 };
-[[maybe_unused]] ::testing::Environment* const qtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
-
-// The colours an image should show on the canvas: red in the low byte.
-std::vector<std::uint32_t> canvas(const QImage& image) {
-  std::vector<std::uint32_t> out;
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb c = image.pixel(x, y);
-      out.push_back(qRed(c) | qGreen(c) << 8 | qBlue(c) << 16);
-    }
-  return out;
-}
 
 std::vector<std::uint32_t> colours(const Picture& p) {
   std::vector<std::uint32_t> out;
@@ -114,12 +101,15 @@ TEST_F(PictureFiles, EveryBitCountSurvivesARoundTrip) {
     ASSERT_EQ(loaded.image().size(), QSize(7, 3));
     EXPECT_EQ(loaded.image().colorTable().mid(0, original.image().colorCount()),
               original.image().colorTable());
-    const std::vector<std::uint32_t> want = canvas(original.image());
-    EXPECT_EQ(colours(loaded), want);
-    std::vector<std::uint8_t> levels(7 * 3), reds;
-    for (int y = 0; y < 3; ++y) loaded.readLevels(y, levels.data() + 7 * y);
-    for (std::uint32_t c : want) reds.push_back(c & 0xFF);
-    EXPECT_EQ(levels, reds);
+    std::uint8_t levels[7];
+    for (int y = 0; y < 3; ++y) {
+      loaded.readLevels(y, levels);
+      for (int x = 0; x < 7; ++x) {
+        const QRgb c = original.image().pixel(x, y);  // on the canvas, red in the low byte
+        EXPECT_EQ(loaded.pixel(x, y), qRed(c) | qGreen(c) << 8 | qBlue(c) << 16) << x << "," << y;
+        EXPECT_EQ(levels[x], qRed(c)) << x << "," << y;
+      }
+    }
   }
 }
 
@@ -227,7 +217,7 @@ TEST(Convert, TextToIntegerAndBack) {
   EXPECT_EQ(IntToStr(INT32_MIN), "-2147483648");
 }
 
-TEST(Dialogs, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
+TEST_F(Widgets, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
   FakeDialogs fake;
   SaveDialog save;
   save.DefaultExt = "bmp";
@@ -240,7 +230,7 @@ TEST(Dialogs, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
   EXPECT_EQ(save.FileName, "/tmp/w.bmp");
 }
 
-TEST(Guard, ShowsTheMessageOfEachKindOfError) {
+TEST_F(Widgets, ShowsTheMessageOfEachKindOfError) {
   FakeDialogs fake;
   showError(std::make_exception_ptr(ToolkitError("No se puede abrir el fichero «a.bmp»")));
   showError(std::make_exception_ptr(std::bad_alloc()));
@@ -252,7 +242,7 @@ TEST(Guard, ShowsTheMessageOfEachKindOfError) {
 // Guarded handlers get the arguments of the signal: the arrow pressed (next: up
 // or right), and presses on a 200 x 200 picture fitted into a 100 x 100 view in
 // picture coordinates. A throw is shown and the next event still handled.
-TEST(Guard, HandlersGetTheArrowsAndThePictureCoordinates) {
+TEST_F(Widgets, GuardedHandlersGetTheArrowsAndThePictureCoordinates) {
   const std::tuple<Qt::Orientation, Qt::ArrowType, Qt::ArrowType> cases[] = {
       {Qt::Vertical, Qt::UpArrow, Qt::DownArrow}, {Qt::Horizontal, Qt::RightArrow, Qt::LeftArrow}};
   for (auto [orientation, nextArrow, previousArrow] : cases) {
@@ -273,9 +263,7 @@ TEST(Guard, HandlersGetTheArrowsAndThePictureCoordinates) {
   }
   PictureView view;
   view.resize(100, 100);
-  QImage white(200, 200, QImage::Format_RGB32);
-  white.fill(Qt::white);
-  view.picture().setImage(white, 24);
+  view.picture() = makePicture(24, 200, 200);
   view.pictureChanged();
   std::vector<QPoint> presses;
   connectGuarded(&view, &PictureView::pressed, &view, [&](int x, int y) {
@@ -287,7 +275,7 @@ TEST(Guard, HandlersGetTheArrowsAndThePictureCoordinates) {
   EXPECT_EQ(presses, std::vector<QPoint>{QPoint(20, 40)});
 }
 
-TEST(Controls, EditReportsLeavingIt) {
+TEST_F(Widgets, EditReportsLeavingIt) {
   QWidget window;
   auto *first = new Edit(&window), *second = new Edit(&window);
   int exits = 0;
