@@ -285,6 +285,10 @@ TEST_F(Widgets, EditReportsLeavingIt) {
   first->setFocus();
   QApplication::processEvents();
   ASSERT_TRUE(first->hasFocus());
+  // A window coming to the front is not leaving the box.
+  QFocusEvent deactivated(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
+  QApplication::sendEvent(first, &deactivated);
+  EXPECT_EQ(exits, 0);
   second->setFocus();
   QApplication::processEvents();
   EXPECT_EQ(exits, 1);

@@ -45,7 +45,10 @@ void RadioGroup::setItemIndex(int index) {
 
 void Edit::focusOutEvent(QFocusEvent* event) {
   QLineEdit::focusOutEvent(event);
-  emit exited();
+  // Leaving means the focus went to another control of the window: a message
+  // box or another window coming to the front does not count.
+  const Qt::FocusReason reason = event->reason();
+  if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason) emit exited();
 }
 
 Memo::Memo(QWidget* parent) : QPlainTextEdit(parent) {
