@@ -53,7 +53,7 @@ void Edit::focusOutEvent(QFocusEvent* event) {
 
 Memo::Memo(QWidget* parent) : QPlainTextEdit(parent) {
   setReadOnly(true);
-  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setLineWrapMode(QPlainTextEdit::WidgetWidth);  // long lines wrap, as in a memo
 }
 
 void Memo::clearLines() {
