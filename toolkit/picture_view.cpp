@@ -85,10 +85,15 @@ void PictureView::paintEvent(QPaintEvent*) {
     if (target.size() == image.size()) {
       pixmap_ = QPixmap::fromImage(image);
     } else {
-      const bool modest = static_cast<qint64>(image.width()) * image.height() <= 4096 * 4096;
+      // A large picture is first thinned out to twice the drawn size, which is
+      // cheap, then smoothed down: close to a full smooth scaling at a
+      // fraction of its cost.
+      QImage source = image;
+      const QSize twice = target.size() * 2;
+      if (image.width() > 2 * twice.width() && image.height() > 2 * twice.height())
+        source = image.scaled(twice, Qt::IgnoreAspectRatio, Qt::FastTransformation);
       pixmap_ = QPixmap::fromImage(
-          image.scaled(target.size(), Qt::IgnoreAspectRatio,
-                       modest ? Qt::SmoothTransformation : Qt::FastTransformation));
+          source.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
     }
     pixmapValid_ = true;
   }
