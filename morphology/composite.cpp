@@ -26,14 +26,25 @@ void Erosion(Workspace& ws, MessageLog& log, ResultView& view) {
   view.showView();
 }
 
+void CerrarInicial(Workspace& ws, MessageLog& log, Plane& destination) {
+  log.append("1-Dilatacion");
+  Dilatar(ws.ImagenInicial, ws.Matriz, ws.Auxiliar1, ws.Alto, ws.Ancho);
+  log.append("2-Erosion");
+  Erosionar(ws.Auxiliar1, ws.Matriz, destination, ws.Alto, ws.Ancho);
+}
+
+void AbrirInicial(Workspace& ws, MessageLog& log, Plane& destination) {
+  log.append("1-Erosion");
+  Erosionar(ws.ImagenInicial, ws.Matriz, ws.Auxiliar1, ws.Alto, ws.Ancho);
+  log.append("2-Dilatacion");
+  Dilatar(ws.Auxiliar1, ws.Matriz, destination, ws.Alto, ws.Ancho);
+}
+
 void Cierre(Workspace& ws, MessageLog& log, ResultView& view) {
   if (!ComprobarImagenYMatriz(ws, log)) return;
   view.setTitle("Cierre");
   log.clear();
-  log.append("1-Dilatacion");
-  Dilatar(ws.ImagenInicial, ws.Matriz, ws.Auxiliar1, ws.Alto, ws.Ancho);
-  log.append("2-Erosion");
-  Erosionar(ws.Auxiliar1, ws.Matriz, ws.ImagenFinal, ws.Alto, ws.Ancho);
+  CerrarInicial(ws, log, ws.ImagenFinal);
   PintarPlano(ws.ImagenFinal, ws.Alto, ws.Ancho, view);
   view.showView();
 }
@@ -42,10 +53,7 @@ void Apertura(Workspace& ws, MessageLog& log, ResultView& view) {
   if (!ComprobarImagenYMatriz(ws, log)) return;
   view.setTitle("Apertura");
   log.clear();
-  log.append("1-Erosion");
-  Erosionar(ws.ImagenInicial, ws.Matriz, ws.Auxiliar1, ws.Alto, ws.Ancho);
-  log.append("2-Dilatacion");
-  Dilatar(ws.Auxiliar1, ws.Matriz, ws.ImagenFinal, ws.Alto, ws.Ancho);
+  AbrirInicial(ws, log, ws.ImagenFinal);
   PintarPlano(ws.ImagenFinal, ws.Alto, ws.Ancho, view);
   view.showView();
 }

@@ -17,6 +17,12 @@ void Erosion(Workspace& ws, MessageLog& log, ResultView& view);
 void Cierre(Workspace& ws, MessageLog& log, ResultView& view);
 // Opening: erosion into Auxiliar1, then its dilation into ImagenFinal.
 void Apertura(Workspace& ws, MessageLog& log, ResultView& view);
+// The two passes shared by Cierre and Puntos Negros: "1-Dilatacion", dilation
+// of ImagenInicial into Auxiliar1, "2-Erosion", its erosion into destination.
+void CerrarInicial(Workspace& ws, MessageLog& log, Plane& destination);
+// The mirror, shared by Apertura and Puntos Blancos.
+void AbrirInicial(Workspace& ws, MessageLog& log, Plane& destination);
+
 // ImagenFinal := max(0, ImagenInicial - ImagenFinal), every pixel.
 void InicialMenosFinal(Workspace& ws, MessageLog& log, ResultView& view);
 // ImagenFinal := max(0, ImagenFinal - ImagenInicial), every pixel.
