@@ -119,10 +119,6 @@ void SetKernelThreads(int n) {
   gThreads.store(n < 0 ? 0 : n, std::memory_order_relaxed);
 }
 
-int KernelThreads() {
-  return gThreads.load(std::memory_order_relaxed);
-}
-
 bool KernelPathAvailable(KernelPath path) {
   switch (path) {
     case KernelPath::Automatic:

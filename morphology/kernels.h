@@ -21,7 +21,6 @@ void Erosionar(const Plane& src, const MatrizB& b, Plane& dst, int alto, int anc
 // Number of threads the kernels split large planes over: 0 (the default) picks
 // one per hardware thread; 1 keeps everything on the calling thread.
 void SetKernelThreads(int n);
-int KernelThreads();
 
 // The row code the kernels run. Automatic takes the widest the processor has.
 enum class KernelPath { Automatic, Portable, Sse2, Avx2 };

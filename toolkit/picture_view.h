@@ -29,8 +29,6 @@ class PictureView : public QWidget {
   // Maps a point of the widget to picture coordinates.
   QPoint toPicture(QPoint widgetPoint) const;
 
-  bool isFitted() const { return fitted_; }
-  bool isAutoSize() const { return autoSize_; }
   // The picture's size in autosize mode, the plain widget's hint otherwise.
   QSize sizeHint() const override;
 
