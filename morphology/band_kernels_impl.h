@@ -131,6 +131,7 @@ struct Lanes {
   static V splat(std::uint8_t level) { return S::splat(level); }
   static V pick(V a, V b) { return Op::pick(a, b); }
   static V apply(V level, V weight) { return Op::apply(level, weight); }
+  static void touch(const std::uint8_t* p) { __builtin_prefetch(p); }
 };
 
 template <class Op>
@@ -141,7 +142,15 @@ struct OneLane {
   static V splat(std::uint8_t level) { return level; }
   static V pick(V a, V b) { return Op::pick1(a, b); }
   static V apply(V level, V weight) { return Op::apply1(level, weight); }
+  static void touch(const std::uint8_t*) {}
 };
+
+// A source row the band reads soon, for touch(): a row starts a new page, where
+// the processor's own look-ahead stops. Rows past the plane give its last row.
+inline const std::uint8_t* Ahead(const Band& band, int row) {
+  const int last = band.src->rows() - 1;
+  return (*band.src)[row < last ? row : last];
+}
 
 // Sweep with a body written once for both views: body(lanes, x), where the
 // type of lanes is Lanes<S, Op> or OneLane<Op>.
@@ -178,9 +187,8 @@ void RowExtreme(int n, int ancho, std::uint8_t* in, std::uint8_t* to, std::uint8
 // All-zero matrix: the n x n maximum (or minimum) is the n-tall column
 // extreme followed by the n-wide row extreme. Two destination rows at a time
 // share the n - 1 source rows their windows have in common.
-template <class S, class Op>
-void FlatBand(const Band& band) {
-  const int n = band.n;
+template <class S, class Op, int n>
+void FlatBandOf(const Band& band) {
   const int c = n / 2;
   const int ancho = band.ancho;
   const std::ptrdiff_t pitch = ancho + 64;
@@ -190,11 +198,15 @@ void FlatBand(const Band& band) {
   std::uint8_t* b1 = b0 + pitch;
 
   int i = band.row0;
-  for (; i + 1 < band.row1; i += 2) {
+  for (; n >= 5 && i + 1 < band.row1; i += 2) {
     const std::uint8_t* rows[kMaxSide + 1];
     for (int r = 0; r <= n; ++r) rows[r] = (*band.src)[i - c + r];
+    const std::uint8_t* next0 = Ahead(band, i - c + n + 1);
+    const std::uint8_t* next1 = Ahead(band, i - c + n + 2);
     Each<S, Op>(ancho, [&](auto k, int x) {
       using K = decltype(k);
+      K::touch(next0 + x);
+      K::touch(next1 + x);
       auto m = K::load(rows[1] + x);
       for (int r = 2; r < n; ++r) m = K::pick(m, K::load(rows[r] + x));
       K::store(a0 + x, K::pick(m, K::load(rows[0] + x)));
@@ -203,11 +215,13 @@ void FlatBand(const Band& band) {
     RowExtreme<S, Op>(n, ancho, a0, b0, (*band.dst)[i] + c);
     RowExtreme<S, Op>(n, ancho, a1, b1, (*band.dst)[i + 1] + c);
   }
-  if (i < band.row1) {
+  for (; i < band.row1; ++i) {
     const std::uint8_t* rows[kMaxSide];
     for (int r = 0; r < n; ++r) rows[r] = (*band.src)[i - c + r];
+    const std::uint8_t* next = Ahead(band, i - c + n);
     Each<S, Op>(ancho, [&](auto k, int x) {
       using K = decltype(k);
+      K::touch(next + x);
       auto m = K::load(rows[0] + x);
       for (int r = 1; r < n; ++r) m = K::pick(m, K::load(rows[r] + x));
       K::store(a0 + x, m);
@@ -228,9 +242,8 @@ void FlatBand(const Band& band) {
 //   v[r][x]    = extreme of column x over rows i - r .. i + r, per destination
 //                row i.
 // g keeps the last n source rows in n slots; scratch is RingScratchBytes.
-template <class S, class Op>
-void RingBand(const Band& band) {
-  const int n = band.n;
+template <class S, class Op, int n>
+void RingBandOf(const Band& band) {
   const int c = n / 2;
   const int ancho = band.ancho;
   const int width = ancho - n + 1;
@@ -241,9 +254,11 @@ void RingBand(const Band& band) {
   auto g = [&](int y, int r) { return band.scratch + ((y % n) * c + r - 1) * pitch; };
   auto spread = [&](int y) {
     const std::uint8_t* f = (*band.src)[y];
+    const std::uint8_t* next = Ahead(band, y + 1);
     std::uint8_t* g1 = g(y, 1);
     Each<S, Op>(ancho - 2, [&](auto k, int x) {
       using K = decltype(k);
+      K::touch(next + x);
       K::store(g1 + x, K::pick(K::pick(K::load(f + x), K::load(f + x + 1)), K::load(f + x + 2)));
     });
     for (int r = 2; r <= c; ++r) {
@@ -293,6 +308,38 @@ void RingBand(const Band& band) {
       }
       K::store(out + x, acc);
     });
+  }
+}
+
+// The side fixed at compile time, so that the loops over rows and rings
+// unroll.
+template <class S, class Op>
+void FlatBand(const Band& band) {
+  switch (band.n) {
+    case 1:
+      return FlatBandOf<S, Op, 1>(band);
+    case 3:
+      return FlatBandOf<S, Op, 3>(band);
+    case 5:
+      return FlatBandOf<S, Op, 5>(band);
+    case 7:
+      return FlatBandOf<S, Op, 7>(band);
+    default:
+      return FlatBandOf<S, Op, 9>(band);
+  }
+}
+
+template <class S, class Op>
+void RingBand(const Band& band) {
+  switch (band.n) {
+    case 3:
+      return RingBandOf<S, Op, 3>(band);
+    case 5:
+      return RingBandOf<S, Op, 5>(band);
+    case 7:
+      return RingBandOf<S, Op, 7>(band);
+    default:
+      return RingBandOf<S, Op, 9>(band);
   }
 }
 
