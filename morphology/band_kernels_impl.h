@@ -74,12 +74,15 @@ void WeightedBand(const Band& band) {
     const std::uint8_t* rows[kMaxSide];
     for (int r = 0; r < n; ++r) rows[r] = (*band.src)[i - c + r];
     std::uint8_t* out = (*band.dst)[i] + c;
+    // The row after the window, fetched ahead (it starts a new page).
+    const std::uint8_t* next = (*band.src)[i + c + 1 < band.src->rows() ? i + c + 1 : i + c];
 
     // Output column x (plane column x + c) takes window columns x .. x + n - 1.
     int x = 0;
     if (width >= 2 * S::kWidth) {
       // Two vectors at a time share the weight loads.
       for (; x + 2 * S::kWidth <= width; x += 2 * S::kWidth) {
+        if constexpr (S::kWidth > 1) __builtin_prefetch(next + x);
         V a0 = Op::start();
         V a1 = Op::start();
         for (int r = 0; r < n; ++r) {
@@ -329,6 +332,7 @@ void FlatBand(const Band& band) {
   }
 }
 
+// Sides 3 to 9.
 template <class S, class Op>
 void RingBand(const Band& band) {
   switch (band.n) {

@@ -81,8 +81,8 @@ void Run(Kind kind, const Plane& src, const MatrizB& b, Plane& dst, int alto, in
 
   const bool flat = std::all_of(b.weights.begin(), b.weights.begin() + n * n,
                                 [](std::uint8_t w) { return w == 0; });
-  // Rings pay off from 5 x 5 on; at 3 x 3 the window scan is as quick.
-  const bool rings = !flat && n >= 5 && ConstantOnRings(b.weights.data(), n);
+  // A lone centre weight has no ring around it: the window scan takes it.
+  const bool rings = !flat && n >= 3 && ConstantOnRings(b.weights.data(), n);
   const band::Kernels& kernels = ChosenKernels();
   const bool dilate = kind == Kind::kDilate;
   band::BandFn fn = dilate ? kernels.dilate : kernels.erode;
