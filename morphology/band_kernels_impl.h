@@ -134,7 +134,9 @@ struct Lanes {
   static V splat(std::uint8_t level) { return S::splat(level); }
   static V pick(V a, V b) { return Op::pick(a, b); }
   static V apply(V level, V weight) { return Op::apply(level, weight); }
-  static void touch(const std::uint8_t* p) { __builtin_prefetch(p); }
+  static void touch(const std::uint8_t* p) {
+    if constexpr (S::kWidth > 1) __builtin_prefetch(p);
+  }
 };
 
 template <class Op>
@@ -236,10 +238,10 @@ void FlatBandOf(const Band& band) {
 // A matrix whose weight depends only on the ring of the cell (its larger
 // distance from the centre along a row or a column), as the pyramid: the
 // extreme over ring r of (level, weight) is apply(extreme of the ring's
-// levels, weight of ring r), since adding or subtracting one weight keeps the
-// order of levels. Ring r is its two rows (r above and r below the centre,
-// 2r + 1 wide) and its two columns (r left and right, 2r + 1 tall), each an
-// extreme of a segment:
+// levels, weight of ring r), since adding or subtracting one weight, clamp
+// included, keeps the order of levels. Ring r is its two rows (r above and r
+// below the centre, 2r + 1 wide) and its two columns (r left and right,
+// 2r + 1 tall), each the extreme of a segment:
 //   g[y][r][x] = extreme of row y over columns x .. x + 2r, built once per
 //                source row by doubling r,
 //   v[r][x]    = extreme of column x over rows i - r .. i + r, per destination
