@@ -166,27 +166,40 @@ inline void Each(int len, Body body) {
 }
 
 // Row extreme of width n from a column-extreme row `in` (valid on [0, ancho)),
-// written to out[0, ancho - n + 1). The row extreme is built by doubling spans
-// (1, 2, 4, 8) and closing with two overlapping spans; `to` is scratch.
-template <class S, class Op>
-void RowExtreme(int n, int ancho, std::uint8_t* in, std::uint8_t* to, std::uint8_t* out) {
-  int span = 1;
-  while (span * 2 <= n) span *= 2;
-  // in[x] holds the extreme of columns x .. x + s - 1, valid for x <= ancho - s.
-  for (int s = 1; s < span; s *= 2) {
-    Each<S, Op>(ancho - 2 * s + 1, [&](auto k, int x) {
+// written to out[0, ancho - n + 1); `to` is scratch. Nine columns are three
+// spans of three; other widths are built by doubling spans (1, 2, 4) and
+// closing with two overlapping spans.
+template <class S, class Op, int n>
+void RowExtreme(int ancho, std::uint8_t* in, std::uint8_t* to, std::uint8_t* out) {
+  if constexpr (n == 9) {
+    Each<S, Op>(ancho - 2, [&](auto k, int x) {
       using K = decltype(k);
-      K::store(to + x, K::pick(K::load(in + x), K::load(in + x + s)));
+      K::store(to + x, K::pick(K::pick(K::load(in + x), K::load(in + x + 1)), K::load(in + x + 2)));
     });
-    std::uint8_t* t = in;
-    in = to;
-    to = t;
+    Each<S, Op>(ancho - 8, [&](auto k, int x) {
+      using K = decltype(k);
+      K::store(out + x,
+               K::pick(K::pick(K::load(to + x), K::load(to + x + 3)), K::load(to + x + 6)));
+    });
+  } else {
+    int span = 1;
+    while (span * 2 <= n) span *= 2;
+    // in[x] holds the extreme of columns x .. x + s - 1, valid for x <= ancho - s.
+    for (int s = 1; s < span; s *= 2) {
+      Each<S, Op>(ancho - 2 * s + 1, [&](auto k, int x) {
+        using K = decltype(k);
+        K::store(to + x, K::pick(K::load(in + x), K::load(in + x + s)));
+      });
+      std::uint8_t* t = in;
+      in = to;
+      to = t;
+    }
+    const int shift = n - span;
+    Each<S, Op>(ancho - n + 1, [&](auto k, int x) {
+      using K = decltype(k);
+      K::store(out + x, K::pick(K::load(in + x), K::load(in + x + shift)));
+    });
   }
-  const int shift = n - span;
-  Each<S, Op>(ancho - n + 1, [&](auto k, int x) {
-    using K = decltype(k);
-    K::store(out + x, K::pick(K::load(in + x), K::load(in + x + shift)));
-  });
 }
 
 // All-zero matrix: the n x n maximum (or minimum) is the n-tall column
@@ -217,8 +230,8 @@ void FlatBandOf(const Band& band) {
       K::store(a0 + x, K::pick(m, K::load(rows[0] + x)));
       K::store(a1 + x, K::pick(m, K::load(rows[n] + x)));
     });
-    RowExtreme<S, Op>(n, ancho, a0, b0, (*band.dst)[i] + c);
-    RowExtreme<S, Op>(n, ancho, a1, b1, (*band.dst)[i + 1] + c);
+    RowExtreme<S, Op, n>(ancho, a0, b0, (*band.dst)[i] + c);
+    RowExtreme<S, Op, n>(ancho, a1, b1, (*band.dst)[i + 1] + c);
   }
   for (; i < band.row1; ++i) {
     const std::uint8_t* rows[kMaxSide];
@@ -231,7 +244,7 @@ void FlatBandOf(const Band& band) {
       for (int r = 1; r < n; ++r) m = K::pick(m, K::load(rows[r] + x));
       K::store(a0 + x, m);
     });
-    RowExtreme<S, Op>(n, ancho, a0, b0, (*band.dst)[i] + c);
+    RowExtreme<S, Op, n>(ancho, a0, b0, (*band.dst)[i] + c);
   }
 }
 
