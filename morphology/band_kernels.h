@@ -20,21 +20,30 @@ struct Band {
   int n;                        // odd, 1 .. kMaxSide
   int ancho;                    // columns of the plane; at least n
   int row0, row1;               // destination rows [row0, row1), all interior
-  std::uint8_t* scratch;        // ScratchBytes(ancho) bytes, for the flat kernels
+  std::uint8_t* scratch;        // FlatScratchBytes or RingScratchBytes, for those kernels
 };
 
-// Scratch a flat kernel needs for one band.
-inline std::size_t ScratchBytes(int ancho) {
-  return 2 * (static_cast<std::size_t>(ancho) + 64);
+// Scratch a flat kernel needs for one band: four rows.
+inline std::size_t FlatScratchBytes(int ancho) {
+  return 4 * (static_cast<std::size_t>(ancho) + 64);
+}
+
+// Scratch a ring kernel needs for one band: c segment rows for each of the n
+// source rows under the window, and c column rows (c = n / 2).
+inline std::size_t RingScratchBytes(int ancho, int n) {
+  const std::size_t c = static_cast<std::size_t>(n / 2);
+  return (static_cast<std::size_t>(n) * c + c) * (static_cast<std::size_t>(ancho) + 64);
 }
 
 using BandFn = void (*)(const Band&);
 
 struct Kernels {
-  BandFn dilate;     // any weights
-  BandFn erode;      // any weights
-  BandFn maxFilter;  // all weights 0: the n x n maximum, done separably
-  BandFn minFilter;  // all weights 0: the n x n minimum
+  BandFn dilate;      // any weights
+  BandFn erode;       // any weights
+  BandFn maxFilter;   // all weights 0: the n x n maximum, done separably
+  BandFn minFilter;   // all weights 0: the n x n minimum
+  BandFn ringDilate;  // weights constant on each ring around the centre
+  BandFn ringErode;
 };
 
 const Kernels& PortableKernels();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <system_error>
 #include <thread>
@@ -59,6 +60,18 @@ int ThreadsFor(long long pixels, int rows) {
 
 enum class Kind { kDilate, kErode };
 
+// Whether every weight equals the one on the centre row at the same ring (the
+// larger distance from the centre along a row or a column), as in a pyramid.
+bool ConstantOnRings(const std::uint8_t* w, int n) {
+  const int c = n / 2;
+  for (int r = 0; r < n; ++r)
+    for (int k = 0; k < n; ++k) {
+      const int ring = std::max(std::abs(r - c), std::abs(k - c));
+      if (w[r * n + k] != w[c * n + c + ring]) return false;
+    }
+  return true;
+}
+
 void Run(Kind kind, const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho) {
   const int n = b.n;
   if (n < 1 || n > band::kMaxSide || n % 2 == 0) return;
@@ -68,12 +81,13 @@ void Run(Kind kind, const Plane& src, const MatrizB& b, Plane& dst, int alto, in
 
   const bool flat = std::all_of(b.weights.begin(), b.weights.begin() + n * n,
                                 [](std::uint8_t w) { return w == 0; });
+  // A lone centre weight has no ring around it: the window scan takes it.
+  const bool rings = !flat && n >= 3 && ConstantOnRings(b.weights.data(), n);
   const band::Kernels& kernels = ChosenKernels();
-  band::BandFn fn;
-  if (kind == Kind::kDilate)
-    fn = flat ? kernels.maxFilter : kernels.dilate;
-  else
-    fn = flat ? kernels.minFilter : kernels.erode;
+  const bool dilate = kind == Kind::kDilate;
+  band::BandFn fn = dilate ? kernels.dilate : kernels.erode;
+  if (flat) fn = dilate ? kernels.maxFilter : kernels.minFilter;
+  if (rings) fn = dilate ? kernels.ringDilate : kernels.ringErode;
 
   const int rows = alto - 2 * c;
   const long long pixels = static_cast<long long>(rows) * (ancho - 2 * c);
@@ -81,7 +95,9 @@ void Run(Kind kind, const Plane& src, const MatrizB& b, Plane& dst, int alto, in
 
   // All scratch is taken before any level is written, so a failure to get
   // memory leaves the destination as it was.
-  const std::size_t scratchBytes = flat ? band::ScratchBytes(ancho) : 0;
+  const std::size_t scratchBytes = flat    ? band::FlatScratchBytes(ancho)
+                                   : rings ? band::RingScratchBytes(ancho, n)
+                                           : 0;
   std::unique_ptr<std::uint8_t[]> scratch(
       new std::uint8_t[scratchBytes * static_cast<std::size_t>(threads) + 1]);
   std::vector<band::Band> bands;

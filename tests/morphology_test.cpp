@@ -157,8 +157,11 @@ void ExpectAsWindowScan(const Plane& src, const MatrizB& b, int alto, int ancho)
 }
 
 TEST(Kernels, AgreeWithTheWindowScanOnEveryPathShapeAndThreadCount) {
-  const std::pair<int, int> sizes[] = {{1, 1},  {2, 9},  {9, 2},  {3, 3},   {5, 5},   {9, 9},
-                                       {8, 40}, {40, 8}, {9, 41}, {31, 64}, {24, 71}, {13, 300}};
+  // Widths around one and two vectors, where a row's passes mix whole vectors
+  // and single levels.
+  const std::pair<int, int> sizes[] = {{1, 1},   {2, 9},    {9, 2},   {3, 3},   {5, 5},
+                                       {9, 9},   {8, 40},   {40, 8},  {9, 41},  {31, 64},
+                                       {24, 71}, {13, 300}, {17, 20}, {11, 33}, {10, 18}};
   for (KernelPath path : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Avx2}) {
     if (!SetKernelPath(path)) continue;
     std::mt19937 rng(1234);
@@ -168,12 +171,17 @@ TEST(Kernels, AgreeWithTheWindowScanOnEveryPathShapeAndThreadCount) {
                      << "path " << int(path) << " style " << style << " " << alto << "x" << ancho);
         const Plane src = Aleatorio(alto, ancho, style, rng);
         for (int n : {3, 5, 7, 9}) {
-          // Zero (the separable code), pyramids, all 255, a lone 255, random weights.
-          std::vector<MatrizB> matrices{Piramide(n, 0),      Piramide(n, 10), Piramide(n, -1),
-                                        Piramide(n, 0, 255), Piramide(n, 0),  Piramide(n, 0)};
+          // Zero (the separable code), pyramids (rings), all 255, a lone 255,
+          // random weights; pyramids whose products wrap (100: rings 0 100 200 44
+          // 144; 64 on a base of 3: the outer ring back at 3); a pyramid with one
+          // cell of ring 1 off, which no longer has constant rings.
+          std::vector<MatrizB> matrices{Piramide(n, 0),      Piramide(n, 10),    Piramide(n, -1),
+                                        Piramide(n, 0, 255), Piramide(n, 0),     Piramide(n, 0),
+                                        Piramide(n, 100),    Piramide(n, 64, 3), Piramide(n, 10)};
           matrices[4].at(0, n - 1) = 255;
           for (auto& w : matrices[5].weights)
             w = static_cast<std::uint8_t>(rng() % 6 ? rng() % 16 : rng());
+          matrices[8].at(n / 2 + 1, n / 2) = 90;
           for (const MatrizB& b : matrices)
             ASSERT_NO_FATAL_FAILURE(ExpectAsWindowScan(src, b, alto, ancho));
         }
