@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "workspace/int_text.h"
+#include "text/int_text.h"
 
 namespace morvane {
 
