@@ -525,8 +525,7 @@ void TForm1::Normal1Click() {
   Avanzado1->setChecked(false);
   setAdvancedItemsEnabled(false);
   Panel8->hide();
-  ws.BlancosDetectados = false;
-  ws.NegrosDetectados = false;
+  OlvidarDetecciones(ws);
 }
 
 void TForm1::Avanzado1Click() {
@@ -538,8 +537,7 @@ void TForm1::Avanzado1Click() {
   Avanzado1->setChecked(true);
   setAdvancedItemsEnabled(true);
   Panel8->show();
-  ws.BlancosDetectados = true;
-  ws.NegrosDetectados = true;
+  MarcarDetecciones(ws);
 }
 
 void TForm1::Salir1Click() {

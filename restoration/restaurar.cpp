@@ -37,8 +37,7 @@ void Restaurar(Workspace& ws, MessageLog& log, ResultView& view, const Parametro
         break;
     }
   }
-  ws.NegrosDetectados = false;
-  ws.BlancosDetectados = false;
+  OlvidarDetecciones(ws);
 }
 
 }  // namespace morvane
