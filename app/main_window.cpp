@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
+#include "app/page_choices.h"
 #include "inspection/pixel_map.h"
 #include "morphology/composite.h"
 #include "morphology/detection.h"
@@ -414,9 +415,9 @@ void TForm1::Button14Click() {
 
 void TForm1::Button13Click() {
   ParametrosRestauracion p;
-  p.filtro = RadioGroup3->itemIndex();
+  p.filtro = FiltroPorIndice(RadioGroup3->itemIndex());
   // The box is editable: a typed text that names no item selects none.
-  p.tamano = ComboBox1->findText(ComboBox1->currentText(), Qt::MatchExactly);
+  p.ventana = VentanaPorIndice(ComboBox1->findText(ComboBox1->currentText(), Qt::MatchExactly));
   p.incluirDanados = CheckBox1->isChecked();
   p.avanzado = Avanzado1->isChecked();
   Restaurar(ws, *this, *this, p);
@@ -453,7 +454,7 @@ void TForm1::Button7Click() {
   // left it) counts as 0.
   const std::int32_t factor = TryStrToInt(Edit1->text()).value_or(0);
   GridCells grid(*StringGrid1);
-  CargarMatriz(ws, *this, grid, RadioGroup2->itemIndex(), factor);
+  CargarMatriz(ws, *this, grid, TipoMatrizPorIndice(RadioGroup2->itemIndex()), factor);
 }
 
 // --- Restoration page --------------------------------------------------------
