@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 
+#include "app/page_choices.h"
 #include "inspection/pixel_map.h"
 #include "morphology/composite.h"
 #include "morphology/detection.h"
@@ -29,36 +30,37 @@ namespace {
 // The system's hot-light colour, used for titles and banners.
 const QColor kHotLight(0, 102, 204);
 
-QFont fontOfHeight(int pixels, bool bold = false) {
+QFont FontOfHeight(int pixels, bool bold = false) {
   return SansFont(pixels, bold);
 }
 
 template <class W>
-W* place(W* widget, int left, int top, int width, int height) {
+W* Place(W* widget, int left, int top, int width, int height) {
   widget->setGeometry(left, top, width, height);
   return widget;
 }
 
-QPushButton* makeButton(QWidget* parent, const char* caption, const char* hint, int left, int top,
+QPushButton* MakeButton(QWidget* parent, const char* caption, const char* hint, int left, int top,
                         int width, int height) {
   auto* button =
-      place(new QPushButton(QString::fromUtf8(caption), parent), left, top, width, height);
+      Place(new QPushButton(QString::fromUtf8(caption), parent), left, top, width, height);
   button->setToolTip(QString::fromUtf8(hint));
   return button;
 }
 
-QFrame* makePanel(QWidget* parent, int left, int top, int width, int height) {
-  auto* panel = place(new QFrame(parent), left, top, width, height);
+QFrame* MakePanel(QWidget* parent, int left, int top, int width, int height) {
+  auto* panel = Place(new QFrame(parent), left, top, width, height);
   panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
   panel->setLineWidth(1);
   return panel;
 }
 
-QLabel* makeLabel(QWidget* parent, const char* caption, int left, int top, int width, int height,
+QLabel* MakeLabel(QWidget* parent, const char* caption, int left, int top, int width, int height,
                   int fontHeight, bool bold = false, bool hotLight = false) {
-  auto* label = place(new QLabel(QString::fromUtf8(caption), parent), left, top, width, height);
-  label->setFont(fontOfHeight(fontHeight, bold));
-  // Labels grow to fit their caption, like auto-sized labels do.
+  auto* label = Place(new QLabel(QString::fromUtf8(caption), parent), left, top, width, height);
+  label->setFont(FontOfHeight(fontHeight, bold));
+  // A caption longer than its box widens the label to the right, so no caption
+  // is cut off.
   if (label->sizeHint().width() > width) label->resize(label->sizeHint().width(), height);
   if (hotLight) {
     QPalette palette = label->palette();
@@ -70,9 +72,9 @@ QLabel* makeLabel(QWidget* parent, const char* caption, int left, int top, int w
 
 // A caption that stands just left of its box: when the caption needs more room
 // it grows to the left, so it never runs into the box.
-QLabel* makeLabelBefore(QWidget* parent, const char* caption, int left, int top, int width,
+QLabel* MakeLabelBefore(QWidget* parent, const char* caption, int left, int top, int width,
                         int height, int fontHeight) {
-  QLabel* label = makeLabel(parent, caption, left, top, width, height, fontHeight);
+  QLabel* label = MakeLabel(parent, caption, left, top, width, height, fontHeight);
   const int extra = label->width() - width;
   if (extra > 0) label->move(left - extra, top);
   return label;
@@ -97,12 +99,12 @@ class GridCells : public MatrixGrid {
 TForm1::TForm1(Workspace& workspace, QWidget* parent) : QMainWindow(parent), ws(workspace) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Morvane"));
-  setFont(fontOfHeight(11));
+  setFont(FontOfHeight(11));
 
   auto* client = new QWidget(this);
   client->setFixedSize(777, 457);
   setCentralWidget(client);
-  PageControl1 = place(new QTabWidget(client), 0, 0, 777, 457);
+  PageControl1 = Place(new QTabWidget(client), 0, 0, 777, 457);
   TabSheet1 = new QWidget;
   TabSheet2 = new QWidget;
   TabSheet3 = new QWidget;
@@ -134,55 +136,55 @@ TForm1::~TForm1() {
 
 void TForm1::buildImagesPage() {
   QWidget* page = TabSheet1;
-  Button1 = makeButton(page, "Abrir Imagen", "Abre una imagen", 8, 8, 89, 25);
-  Button6 = makeButton(page, "Borrar", "Elimina la imagen actual", 104, 8, 97, 25);
-  Button12 = makeButton(page, "Imagen Inicial", "Restaura la imagen inicial", 216, 8, 105, 25);
+  Button1 = MakeButton(page, "Abrir Imagen", "Abre una imagen", 8, 8, 89, 25);
+  Button6 = MakeButton(page, "Borrar", "Elimina la imagen actual", 104, 8, 97, 25);
+  Button12 = MakeButton(page, "Imagen Inicial", "Restaura la imagen inicial", 216, 8, 105, 25);
   Button12->hide();
-  Button15 = makeButton(page, "Guardar Imagen", "Guarda la imagen final en un fichero bmp", 664, 8,
+  Button15 = MakeButton(page, "Guardar Imagen", "Guarda la imagen final en un fichero bmp", 664, 8,
                         97, 25);
-  Label1 = makeLabel(page, "", 448, 8, 161, 20, 16, true, true);
+  Label1 = MakeLabel(page, "", 448, 8, 161, 20, 16, true, true);
 
-  Panel1 = makePanel(page, 8, 40, 313, 273);
-  Label2 = makeLabel(Panel1, "No hay ninguna imagen seleccionada", 32, 112, 263, 20, 16);
-  Image1 = place(new PictureView(Panel1), 8, 8, 297, 257);
+  Panel1 = MakePanel(page, 8, 40, 313, 273);
+  Label2 = MakeLabel(Panel1, "No hay ninguna imagen seleccionada", 32, 112, 263, 20, 16);
+  Image1 = Place(new PictureView(Panel1), 8, 8, 297, 257);
   Image1->setObjectName(QStringLiteral("Image1"));
 
-  Panel4 = makePanel(page, 328, 40, 113, 273);
-  Button8 = makeButton(Panel4, "Puntos Negros", "Detección de los errores de puntos negros", 8, 16,
+  Panel4 = MakePanel(page, 328, 40, 113, 273);
+  Button8 = MakeButton(Panel4, "Puntos Negros", "Detección de los errores de puntos negros", 8, 16,
                        97, 25);
-  Button9 = makeButton(Panel4, "Puntos Blancos", "Detección de los errores de puntos blancos", 8,
+  Button9 = MakeButton(Panel4, "Puntos Blancos", "Detección de los errores de puntos blancos", 8,
                        56, 97, 25);
-  Button13 = makeButton(Panel4, "Restaurar", "Restaura la imagen ", 8, 104, 97, 25);
-  Button11 = makeButton(Panel4, "<<", "Guarda la imagen final en la inicial", 40, 200, 33, 25);
+  Button13 = MakeButton(Panel4, "Restaurar", "Restaura la imagen ", 8, 104, 97, 25);
+  Button11 = MakeButton(Panel4, "<<", "Guarda la imagen final en la inicial", 40, 200, 33, 25);
 
-  Panel2 = makePanel(page, 448, 40, 313, 273);
-  Image2 = place(new PictureView(Panel2), 8, 8, 297, 257);
+  Panel2 = MakePanel(page, 448, 40, 313, 273);
+  Image2 = Place(new PictureView(Panel2), 8, 8, 297, 257);
   Image2->setObjectName(QStringLiteral("Image2"));
 
-  Label11 = makeLabel(page, "Inicial", 8, 312, 60, 20, 16, true);
-  Label12 = makeLabel(page, "Final", 448, 312, 60, 20, 16, true);
-  Memo1 = place(new Memo(page), 8, 336, 209, 81);
+  Label11 = MakeLabel(page, "Inicial", 8, 312, 60, 20, 16, true);
+  Label12 = MakeLabel(page, "Final", 448, 312, 60, 20, 16, true);
+  Memo1 = Place(new Memo(page), 8, 336, 209, 81);
 
-  Panel8 = makePanel(page, 232, 320, 209, 105);
+  Panel8 = MakePanel(page, 232, 320, 209, 105);
   Button2 =
-      makeButton(Panel8, "Dilatacion", "Realiza la dilatación de la imagen inicial", 8, 8, 89, 25);
+      MakeButton(Panel8, "Dilatacion", "Realiza la dilatación de la imagen inicial", 8, 8, 89, 25);
   Button3 =
-      makeButton(Panel8, "Erosion", "Realiza la erosión de la imagen inicial", 112, 8, 89, 25);
+      MakeButton(Panel8, "Erosion", "Realiza la erosión de la imagen inicial", 112, 8, 89, 25);
   Button5 =
-      makeButton(Panel8, "Apertura", "Realiza la apertura de la imagen inicial", 8, 40, 89, 25);
-  Button4 = makeButton(Panel8, "Cierre", "Realiza el cierre de la imagen inicial", 112, 40, 89, 25);
+      MakeButton(Panel8, "Apertura", "Realiza la apertura de la imagen inicial", 8, 40, 89, 25);
+  Button4 = MakeButton(Panel8, "Cierre", "Realiza el cierre de la imagen inicial", 112, 40, 89, 25);
   Button14 =
-      makeButton(Panel8, "Final - Inicial", "Resta a la imagen final la inicial", 7, 72, 90, 25);
+      MakeButton(Panel8, "Final - Inicial", "Resta a la imagen final la inicial", 7, 72, 90, 25);
   Button10 =
-      makeButton(Panel8, "Inicial - Final", "Resta a la imagen inicial la final", 112, 72, 89, 25);
+      MakeButton(Panel8, "Inicial - Final", "Resta a la imagen inicial la final", 112, 72, 89, 25);
   Panel8->hide();
 
-  Panel5 = makePanel(page, 448, 336, 313, 33);
-  ProgressBar1 = place(new ProgressBar(Panel5), 8, 8, 297, 17);
+  Panel5 = MakePanel(page, 448, 336, 313, 33);
+  ProgressBar1 = Place(new ProgressBar(Panel5), 8, 8, 297, 17);
   ProgressBar1->setMax(100);
   ProgressBar1->setPosition(0);
 
-  Label10 = makeLabel(page, "Morvane", 496, 392, 252, 24, 19, true, true);
+  Label10 = MakeLabel(page, "Morvane", 496, 392, 252, 24, 19, true, true);
 
   QWidget::setTabOrder(Button1, Button6);
   QWidget::setTabOrder(Button6, Button8);
@@ -201,28 +203,28 @@ void TForm1::buildImagesPage() {
 }
 
 void TForm1::buildMatrixPage() {
-  Panel3 = makePanel(TabSheet2, 8, 8, 745, 385);
-  Label9 = makeLabel(Panel3, "Matriz de detección", 24, 16, 229, 29, 24, true, true);
-  RadioGroup1 = place(new RadioGroup(QString::fromUtf8("Tamaño Matriz"),
+  Panel3 = MakePanel(TabSheet2, 8, 8, 745, 385);
+  Label9 = MakeLabel(Panel3, "Matriz de detección", 24, 16, 229, 29, 24, true, true);
+  RadioGroup1 = Place(new RadioGroup(QString::fromUtf8("Tamaño Matriz"),
                                      {"3 X 3", "5 X 5", "7 X 7", "9 X 9"}, Panel3),
                       72, 56, 105, 105);
   RadioGroup1->setToolTip(QStringLiteral("Seleciona el tamaño de la matriz a cargar"));
   RadioGroup1->setItemIndex(0);
-  Label5 = makeLabel(Panel3, "n =", 88, 176, 22, 20, 16);
+  Label5 = MakeLabel(Panel3, "n =", 88, 176, 22, 20, 16);
   Label5->setAlignment(Qt::AlignCenter);
-  Edit1 = place(new Edit(QStringLiteral("0"), Panel3), 120, 176, 33, 21);
+  Edit1 = Place(new Edit(QStringLiteral("0"), Panel3), 120, 176, 33, 21);
   Edit1->setToolTip(QStringLiteral("Valor que multiplica los coeficientes de la matriz piramidal"));
-  RadioGroup2 = place(
+  RadioGroup2 = Place(
       new RadioGroup(QStringLiteral("Tipo Matriz"), {"0's", "Piramidal", "Personalizada"}, Panel3),
       72, 216, 113, 97);
   RadioGroup2->setToolTip(
       QStringLiteral("Seleciona matriz de ceros(0's), Piramidal  o Personalizada"));
   RadioGroup2->setItemIndex(0);
-  Button7 = makeButton(Panel3, "Cargar Matriz", "Carga la Matriz selecionada", 80, 328, 97, 33);
-  Label3 = makeLabel(Panel3, "B=", 245, 158, 49, 25, 19);
+  Button7 = MakeButton(Panel3, "Cargar Matriz", "Carga la Matriz selecionada", 80, 328, 97, 33);
+  Label3 = MakeLabel(Panel3, "B=", 245, 158, 49, 25, 19);
   Label3->setAlignment(Qt::AlignCenter);
-  StringGrid1 = place(new StringGrid(Panel3), 286, 29, 291, 288);
-  StringGrid1->setFont(fontOfHeight(13));
+  StringGrid1 = Place(new StringGrid(Panel3), 286, 29, 291, 288);
+  StringGrid1->setFont(FontOfHeight(13));
   StringGrid1->setDefaultCellSize(31, 31);
   StringGrid1->setSize(9, 9);
 
@@ -238,37 +240,37 @@ void TForm1::buildMatrixPage() {
 }
 
 void TForm1::buildRestorationPage() {
-  Panel6 = makePanel(TabSheet3, 8, 8, 473, 385);
-  Label6 = makeLabel(Panel6, "FILTROS", 48, 40, 110, 29, 24, true, true);
+  Panel6 = MakePanel(TabSheet3, 8, 8, 473, 385);
+  Label6 = MakeLabel(Panel6, "FILTROS", 48, 40, 110, 29, 24, true, true);
   Label6->setAutoFillBackground(true);
   {
     QPalette palette = Label6->palette();
     palette.setColor(QPalette::Window, QColor(180, 180, 180));  // active-border gray
     Label6->setPalette(palette);
   }
-  RadioGroup3 = place(new RadioGroup(QString(),
+  RadioGroup3 = Place(new RadioGroup(QString(),
                                      {"Filtro de Media", "Filtro de Mediana", "Filtro Conservativo",
                                       "Filtro Paso Bajo por Interpolacion Cubica"},
                                      Panel6),
                       48, 96, 321, 209);
-  RadioGroup3->setFont(fontOfHeight(15));
+  RadioGroup3->setFont(FontOfHeight(15));
   RadioGroup3->setItemIndex(0);
 
-  Panel7 = makePanel(TabSheet3, 488, 8, 265, 385);
-  Label7 = makeLabel(Panel7, "Parámetros del Filtro", 40, 48, 194, 24, 19, true, true);
-  Label4 = makeLabelBefore(Panel7, "Umbral", 112, 120, 44, 16, 15);
-  Edit2 = place(new Edit(QStringLiteral("50"), Panel7), 184, 112, 41, 21);
+  Panel7 = MakePanel(TabSheet3, 488, 8, 265, 385);
+  Label7 = MakeLabel(Panel7, "Parámetros del Filtro", 40, 48, 194, 24, 19, true, true);
+  Label4 = MakeLabelBefore(Panel7, "Umbral", 112, 120, 44, 16, 15);
+  Edit2 = Place(new Edit(QStringLiteral("50"), Panel7), 184, 112, 41, 21);
   Edit2->setToolTip(
       QString::fromUtf8("Umbral de diferenciación entre puntos dañados y no dañados"));
-  Label8 = makeLabelBefore(Panel7, "Tamaño del Filtro", 56, 160, 105, 16, 15);
-  ComboBox1 = place(new QComboBox(Panel7), 168, 160, 57, 21);
+  Label8 = MakeLabelBefore(Panel7, "Tamaño del Filtro", 56, 160, 105, 16, 15);
+  ComboBox1 = Place(new QComboBox(Panel7), 168, 160, 57, 21);
   ComboBox1->setEditable(true);
   ComboBox1->addItems({QStringLiteral("3 X 3"), QStringLiteral("5 X 5")});
   ComboBox1->setCurrentIndex(0);
   CheckBox1 =
-      place(new QCheckBox(QString::fromUtf8("Incluir vecinos dañados"), Panel7), 48, 200, 177, 33);
+      Place(new QCheckBox(QString::fromUtf8("Incluir vecinos dañados"), Panel7), 48, 200, 177, 33);
   CheckBox1->setLayoutDirection(Qt::RightToLeft);  // caption to the left of the box
-  CheckBox1->setFont(fontOfHeight(15));
+  CheckBox1->setFont(FontOfHeight(15));
   CheckBox1->setToolTip(QString::fromUtf8("Utilizar los vecinos dañados para restaurar"));
 
   QWidget::setTabOrder(Edit2, ComboBox1);
@@ -414,9 +416,9 @@ void TForm1::Button14Click() {
 
 void TForm1::Button13Click() {
   ParametrosRestauracion p;
-  p.filtro = RadioGroup3->itemIndex();
+  p.filtro = FiltroPorIndice(RadioGroup3->itemIndex());
   // The box is editable: a typed text that names no item selects none.
-  p.tamano = ComboBox1->findText(ComboBox1->currentText(), Qt::MatchExactly);
+  p.ventana = VentanaPorIndice(ComboBox1->findText(ComboBox1->currentText(), Qt::MatchExactly));
   p.incluirDanados = CheckBox1->isChecked();
   p.avanzado = Avanzado1->isChecked();
   Restaurar(ws, *this, *this, p);
@@ -453,7 +455,7 @@ void TForm1::Button7Click() {
   // left it) counts as 0.
   const std::int32_t factor = TryStrToInt(Edit1->text()).value_or(0);
   GridCells grid(*StringGrid1);
-  CargarMatriz(ws, *this, grid, RadioGroup2->itemIndex(), factor);
+  CargarMatriz(ws, *this, grid, TipoMatrizPorIndice(RadioGroup2->itemIndex()), factor);
 }
 
 // --- Restoration page --------------------------------------------------------
@@ -525,8 +527,7 @@ void TForm1::Normal1Click() {
   Avanzado1->setChecked(false);
   setAdvancedItemsEnabled(false);
   Panel8->hide();
-  ws.BlancosDetectados = false;
-  ws.NegrosDetectados = false;
+  OlvidarDetecciones(ws);
 }
 
 void TForm1::Avanzado1Click() {
@@ -538,8 +539,7 @@ void TForm1::Avanzado1Click() {
   Avanzado1->setChecked(true);
   setAdvancedItemsEnabled(true);
   Panel8->show();
-  ws.BlancosDetectados = true;
-  ws.NegrosDetectados = true;
+  MarcarDetecciones(ws);
 }
 
 void TForm1::Salir1Click() {

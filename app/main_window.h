@@ -6,10 +6,10 @@
 #include <QMainWindow>
 #include <memory>
 
+#include "app/picture_commands.h"
 #include "inspection/image_windows.h"
 #include "toolkit/controls.h"
 #include "toolkit/dialogs.h"
-#include "workspace/picture_commands.h"
 #include "workspace/workspace.h"
 
 class QAction;

@@ -54,8 +54,8 @@ VentanaImagen::VentanaImagen(PictureView* origen, const QString& titulo, Qt::Win
   disposicion->setSizeConstraint(QLayout::SetNoConstraint);
   disposicion->addWidget(desplazamiento_);
 
-  QObject::connect(Image1, &PictureView::pressed, this,
-                   [this](int x, int y) { runGuarded([&] { Image1MouseDown(x, y); }); });
+  connectGuarded(Image1, &PictureView::pressed, this,
+                 [this](int x, int y) { Image1MouseDown(x, y); });
 }
 
 void VentanaImagen::Enlazar(TForm2* form2, VentanaImagen* otra, TForm4* form4) {

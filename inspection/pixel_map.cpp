@@ -75,11 +75,11 @@ TForm4::TForm4(PictureView* izquierda, PictureView* derecha)
 
   ColocarVentana(this, QRect(231, 192, 461, 277));
 
-  // The up-down controls report the arrow, which connectGuarded does not pass on.
-  QObject::connect(UpDown1, &UpDown::clicked, this,
-                   [this](UpDown::Arrow arrow) { runGuarded([&] { UpDown1Click(arrow); }); });
-  QObject::connect(UpDown2, &UpDown::clicked, this,
-                   [this](UpDown::Arrow arrow) { runGuarded([&] { UpDown2Click(arrow); }); });
+  // The up-down controls pass on the arrow that was pressed.
+  connectGuarded(UpDown1, &UpDown::clicked, this,
+                 [this](UpDown::Arrow arrow) { UpDown1Click(arrow); });
+  connectGuarded(UpDown2, &UpDown::clicked, this,
+                 [this](UpDown::Arrow arrow) { UpDown2Click(arrow); });
   connectGuarded(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
 }
 

@@ -9,9 +9,9 @@ namespace morvane {
 
 namespace {
 
-// Borders and caption of the frame the windows' layout was drawn for: 4 pixels
-// on each side, 23 of caption above the client area.
-constexpr QSize kMarcoClasico(8, 27);
+// The frame assumed before the window system has framed a window: 4 pixels of
+// border on each side, 23 of caption above the client area.
+constexpr QSize kMarcoSupuesto(8, 27);
 
 }  // namespace
 
@@ -20,7 +20,7 @@ QFont FuenteVentanas() {
 }
 
 QSize MarcoVentana(const QWidget* window) {
-  if (!window->testAttribute(Qt::WA_WState_Created)) return kMarcoClasico;
+  if (!window->testAttribute(Qt::WA_WState_Created)) return kMarcoSupuesto;
   return window->frameGeometry().size() - window->geometry().size();
 }
 

@@ -14,7 +14,8 @@ namespace morvane {
 QFont FuenteVentanas();
 
 // Size the frame adds to the client area: the real one once the window system
-// has framed the window, before that the classic frame the layout was drawn for.
+// has framed the window; before that, 4-pixel borders and a 23-pixel caption
+// are assumed, so a window placed before it is shown lands close to its place.
 QSize MarcoVentana(const QWidget* window);
 
 // Places a top-level window by its outer rectangle.

@@ -12,8 +12,7 @@ void PuntosNegros(Workspace& ws, MessageLog& log, ResultView& view) {
   RestarPlanos(ws.Auxiliar2, ws.ImagenInicial, ws.ImagenFinal, ws.Alto, ws.Ancho, view);
   view.setTitle("Puntos Negros");
   view.showView();
-  ws.BlancosDetectados = false;
-  ws.NegrosDetectados = true;
+  RegistrarDeteccionNegros(ws);
 }
 
 void PuntosBlancos(Workspace& ws, MessageLog& log, ResultView& view) {
@@ -23,8 +22,7 @@ void PuntosBlancos(Workspace& ws, MessageLog& log, ResultView& view) {
   RestarPlanos(ws.ImagenInicial, ws.Auxiliar2, ws.ImagenFinal, ws.Alto, ws.Ancho, view);
   view.setTitle("Puntos Blancos");
   view.showView();
-  ws.BlancosDetectados = true;
-  ws.NegrosDetectados = false;
+  RegistrarDeteccionBlancos(ws);
 }
 
 }  // namespace morvane

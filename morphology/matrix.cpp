@@ -5,7 +5,7 @@
 #include <optional>
 #include <utility>
 
-#include "workspace/int_text.h"
+#include "text/int_text.h"
 
 namespace morvane {
 
@@ -23,7 +23,7 @@ void PonerPeso(Workspace& ws, MatrixGrid& grid, int row, int col, std::uint8_t w
 
 }  // namespace
 
-void CargarMatriz(Workspace& ws, MessageLog& log, MatrixGrid& grid, int tipo,
+void CargarMatriz(Workspace& ws, MessageLog& log, MatrixGrid& grid, TipoMatriz tipo,
                   std::int32_t factorN) {
   if (ws.Matriz.n != ws.TamanoElegido) {
     const int n = ws.TamanoElegido;
@@ -37,10 +37,10 @@ void CargarMatriz(Workspace& ws, MessageLog& log, MatrixGrid& grid, int tipo,
 
   const int n = ws.Matriz.n;
   const int c = n / 2;
-  if (tipo == kMatrizCeros) {
+  if (tipo == TipoMatriz::Ceros) {
     for (int r = 0; r < n; ++r)
       for (int k = 0; k < n; ++k) PonerPeso(ws, grid, r, k, 0);
-  } else if (tipo == kMatrizPiramidal) {
+  } else if (tipo == TipoMatriz::Piramidal) {
     for (int a = -c; a <= c; ++a) {
       for (int b = -c; b <= c; ++b) {
         // The ring number times n can leave the 32-bit range; its low byte is
@@ -65,32 +65,6 @@ void CargarMatriz(Workspace& ws, MessageLog& log, MatrixGrid& grid, int tipo,
   }
   ws.MatrizCargada = true;
   log.append("Se ha cargado la Matriz B");
-}
-
-int TamanoPorIndice(int radioGroup1Index) {
-  switch (radioGroup1Index) {
-    case 0:
-      return 3;
-    case 1:
-      return 5;
-    case 2:
-      return 7;
-    default:
-      return 9;
-  }
-}
-
-GridLayout DisposicionRejilla(int size) {
-  switch (size) {
-    case 3:
-      return {302, 113, 99, 96, 3};
-    case 5:
-      return {302, 89, 163, 160, 5};
-    case 7:
-      return {302, 65, 227, 224, 7};
-    default:
-      return {302, 25, 291, 288, 9};
-  }
 }
 
 }  // namespace morvane

@@ -1,6 +1,5 @@
-// Matrix B: its loading from the grid of the matrix tab ("Cargar Matriz") and
-// the grid's layout for each size. No window code here: the window reaches
-// these functions through MatrixGrid.
+// Matrix B: its loading from a grid of cell texts ("Cargar Matriz"). No window
+// code here: the grid is reached through MatrixGrid.
 #pragma once
 
 #include <cstdint>
@@ -20,10 +19,9 @@ class MatrixGrid {
   virtual void showMessage(const char* utf8) = 0;
 };
 
-// Kinds of RadioGroup2, by item index. Any other index loads a custom matrix.
-inline constexpr int kMatrizCeros = 0;
-inline constexpr int kMatrizPiramidal = 1;
-inline constexpr int kMatrizPersonalizada = 2;
+// What the matrix is filled with: zeros, the pyramid of factorN times the ring
+// number, or the integers typed into the grid.
+enum class TipoMatriz { Ceros, Piramidal, Personalizada };
 
 inline constexpr const char* kMensajeMatrizIncorrecta =
     "La matriz B no se ha cargado correctamente.\nCompruebe que contiene solo valores numéricos";
@@ -31,18 +29,8 @@ inline constexpr const char* kMensajeMatrizIncorrecta =
 // "Cargar Matriz": takes a new matrix when the chosen size differs from the
 // loaded one (a new matrix starts all zero), stores factorN in FactorN, clears
 // the log, fills the matrix by kind, rewrites the grid cells with the stored
-// weights and logs the outcome. tipo is the item index of RadioGroup2.
-void CargarMatriz(Workspace& ws, MessageLog& log, MatrixGrid& grid, int tipo, std::int32_t factorN);
-
-// Side of the matrix for a RadioGroup1 item: 0 -> 3, 1 -> 5, 2 -> 7, any other -> 9.
-int TamanoPorIndice(int radioGroup1Index);
-
-// Where the grid goes for a size: left, top, width, height and the number of
-// columns and rows.
-struct GridLayout {
-  int left, top, width, height, size;
-};
-// Sizes other than 3, 5 and 7 get the 9 x 9 layout.
-GridLayout DisposicionRejilla(int size);
+// weights and logs the outcome.
+void CargarMatriz(Workspace& ws, MessageLog& log, MatrixGrid& grid, TipoMatriz tipo,
+                  std::int32_t factorN);
 
 }  // namespace morvane

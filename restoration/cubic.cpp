@@ -1,16 +1,14 @@
 #include "restoration/cubic.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <exception>
-#include <memory>
 #include <new>
-#include <thread>
 #include <utility>
 
 #include "restoration/frame.h"
+#include "restoration/ordered_rows.h"
 
 namespace morvane {
 
@@ -55,9 +53,10 @@ float EntradaSistema(int y, int j, int x, int i) {
 
 namespace {
 
-// The system as the solver works on it: rows padded to 20 floats so that every
+// The system: row n is the equation of the n-th sample, column 4j + i holds
+// y^j * x^i and column 16 the level. Rows are padded to 20 floats so that every
 // row is five aligned vectors of four; columns 17 .. 19 hold zeros.
-struct alignas(16) Sistema {
+struct alignas(16) MatrizSistema {
   float m[16][20];
 };
 
@@ -96,8 +95,9 @@ void LlenarFila(const Muestra& s, float* row) {
   }
 }
 
-// CalcularIncognita on one row of either layout.
-float Incognita(const float* row, const Coeficientes& a, int n, bool& sistemaConsistente) {
+// Unknown n from its row: the subtractions rounded one by one; the last one
+// (column 15) and the division are guarded, any earlier overflow raises.
+float CalcularIncognita(const float* row, const Coeficientes& a, int n, bool& sistemaConsistente) {
   float t = row[16];
   for (int q = n + 1; q < 16; ++q) {
     const auto next =
@@ -122,7 +122,7 @@ float Incognita(const float* row, const Coeficientes& a, int n, bool& sistemaCon
 // single precision. Columns left of the pivot hold zeros in both rows, so
 // working them too can only change the sign of a zero there, which nothing
 // reads. Returns false when a column has no non-zero pivot.
-bool Eliminar(Sistema& s) {
+bool EliminacionGauss(MatrizSistema& s) {
   for (int i = 0; i < 16; ++i) {
     if (s.m[i][i] == 0.0f) {
       int j = i + 1;
@@ -157,36 +157,18 @@ bool Eliminar(Sistema& s) {
   return true;
 }
 
+void LlenarMatrizSistema(const Muestras& muestras, MatrizSistema& s) {
+  for (int n = 0; n < 16; ++n) {
+    LlenarFila(muestras[n], s.m[n]);
+    s.m[n][17] = s.m[n][18] = s.m[n][19] = 0.0f;
+  }
+}
+
+void SustitucionRegresiva(const MatrizSistema& s, Coeficientes& a, bool& sistemaConsistente) {
+  for (int n = 15; n >= 0; --n) a[n] = CalcularIncognita(s.m[n], a, n, sistemaConsistente);
+}
+
 }  // namespace
-
-void LlenarMatrizSistema(const Muestras& muestras, MatrizSistema& m) {
-  for (std::size_t n = 0; n < muestras.size(); ++n) {
-    float row[20];
-    LlenarFila(muestras[n], row);
-    std::copy_n(row, 17, m[n].begin());
-  }
-}
-
-void EliminacionGauss(MatrizSistema& m, Coeficientes& a, bool& sistemaConsistente) {
-  Sistema s{};
-  for (int n = 0; n < 16; ++n) std::copy_n(m[n].begin(), 17, s.m[n]);
-  const bool done = Eliminar(s);
-  for (int n = 0; n < 16; ++n) std::copy_n(s.m[n], 17, m[n].begin());
-  if (!done) {
-    sistemaConsistente = false;
-    return;
-  }
-  SustitucionRegresiva(m, a, sistemaConsistente);
-}
-
-void SustitucionRegresiva(const MatrizSistema& m, Coeficientes& a, bool& sistemaConsistente) {
-  for (int n = 15; n >= 0; --n) a[n] = Incognita(m[n].data(), a, n, sistemaConsistente);
-}
-
-float CalcularIncognita(const MatrizSistema& m, const Coeficientes& a, int n,
-                        bool& sistemaConsistente) {
-  return Incognita(m[n].data(), a, n, sistemaConsistente);
-}
 
 long double EvaluarPolinomio(const Coeficientes& a, int r, int c) {
   long double rp[4] = {1.0L, 0, 0, 0};
@@ -212,18 +194,15 @@ std::uint8_t NivelDesdeValor(long double valor) {
 
 bool NivelInterpolado(const Muestras& muestras, int r, int c, bool& sistemaConsistente,
                       std::uint8_t& nivel) {
-  Sistema s;
-  for (int n = 0; n < 16; ++n) {
-    LlenarFila(muestras[n], s.m[n]);
-    s.m[n][17] = s.m[n][18] = s.m[n][19] = 0.0f;
-  }
+  MatrizSistema s;
+  LlenarMatrizSistema(muestras, s);
   sistemaConsistente = true;
-  if (!Eliminar(s)) {
+  if (!EliminacionGauss(s)) {
     sistemaConsistente = false;
     return false;
   }
   Coeficientes a;
-  for (int n = 15; n >= 0; --n) a[n] = Incognita(s.m[n], a, n, sistemaConsistente);
+  SustitucionRegresiva(s, a, sistemaConsistente);
   if (!sistemaConsistente) return false;
   nivel = NivelDesdeValor(EvaluarPolinomio(a, r, c));
   return true;
@@ -381,6 +360,51 @@ long ContarDanados(const Workspace& ws, int m, long hasta) {
   return n;
 }
 
+// Works out the damaged pixels of row r into niveles (a row laid out as the
+// planes' rows, already holding the row's initial levels). Stops at the first
+// pixel whose solve raises and records it in fila.
+void CalcularFila(const Workspace& ws, const BuscadorMuestras& buscador,
+                  const OpcionesCubico& opciones, int r, std::uint8_t* niveles, Fila& fila) {
+  constexpr int m = kMargenCubico;
+  const int fin = ws.Ancho - m;
+  const std::uint8_t* danos = ws.ImagenFinal[r];
+  Muestras muestras;
+  for (int c = SiguienteDanado(danos, m, fin, ws.Umbral); c < fin;
+       c = SiguienteDanado(danos, c + 1, fin, ws.Umbral)) {
+    if (buscador.Recoger(r, c, muestras) < 16) continue;  // too few: the level stays
+    bool consistente = true;
+    std::uint8_t nivel;
+    try {
+      const bool ok = opciones.resolutor ? opciones.resolutor(muestras, r, c, consistente, nivel)
+                                         : NivelInterpolado(muestras, r, c, consistente, nivel);
+      if (ok) niveles[c] = nivel;
+    } catch (...) {
+      fila.error = c;
+      fila.excepcion = std::current_exception();
+    }
+    fila.resuelta = true;
+    fila.consistente = consistente;
+    if (fila.error >= 0) return;
+  }
+}
+
+// Hands row r over: its levels into Auxiliar1, the row drawn, the bar stepped;
+// or, when its computation raised, the part before that pixel, and the
+// exception goes on.
+void EntregarFila(Workspace& ws, ResultView& view, int r, const std::uint8_t* niveles,
+                  const Fila& fila) {
+  constexpr int m = kMargenCubico;
+  if (fila.resuelta) ws.SistemaConsistente = fila.consistente;
+  const int fin = fila.error >= 0 ? fila.error : ws.Ancho - m;
+  if (niveles != ws.Auxiliar1[r]) std::copy(niveles + m, niveles + fin, ws.Auxiliar1[r] + m);
+  if (fila.error >= 0) {
+    if (fin > m) view.drawRow(r, ws.Auxiliar1[r], m, fin);
+    std::rethrow_exception(fila.excepcion);
+  }
+  view.drawRow(r, ws.Auxiliar1[r], m, fin);
+  view.stepProgress();
+}
+
 }  // namespace
 
 void FiltroInterpolacionCubica(Workspace& ws, ResultView& view) {
@@ -388,104 +412,42 @@ void FiltroInterpolacionCubica(Workspace& ws, ResultView& view) {
 }
 
 void FiltroInterpolacionCubica(Workspace& ws, ResultView& view, const OpcionesCubico& opciones) {
-  if (!PlanosDeRestauracion(ws)) {
-    view.showView();
-    return;
-  }
+  if (!EmpezarMarco(ws, view)) return;
   constexpr int m = kMargenCubico;
   const int alto = ws.Alto;
   const int ancho = ws.Ancho;
-  CopiarPlano(ws.ImagenInicial, ws.Auxiliar1);
   // Umbral 0 or below admits no sample, so nothing can be restored.
   const bool restaurable = ws.Umbral > 0 && ws.Umbral < 255;
   if (alto > 2 * m && ancho > 2 * m) {
     const BuscadorMuestras buscador(ws.ImagenFinal, ws.ImagenInicial, alto, ancho, ws.Umbral);
-    const int umbral = ws.Umbral;
-    // Works out the damaged pixels of row r into levels (a row of the same
-    // layout as the planes). Stops at the first pixel whose solve raises.
-    auto calcular = [&](int r, std::uint8_t* levels, Fila& fila) {
-      const std::uint8_t* damage = ws.ImagenFinal[r];
-      Muestras muestras;
-      for (int c = SiguienteDanado(damage, m, ancho - m, umbral); c < ancho - m;
-           c = SiguienteDanado(damage, c + 1, ancho - m, umbral)) {
-        if (buscador.Recoger(r, c, muestras) < 16) continue;  // too few: the level stays
-        bool consistente = true;
-        std::uint8_t nivel;
-        try {
-          const bool ok = opciones.resolutor
-                              ? opciones.resolutor(muestras, r, c, consistente, nivel)
-                              : NivelInterpolado(muestras, r, c, consistente, nivel);
-          if (ok) levels[c] = nivel;
-        } catch (...) {
-          fila.error = c;
-          fila.excepcion = std::current_exception();
-        }
-        fila.resuelta = true;
-        fila.consistente = consistente;
-        if (fila.error >= 0) return;
-      }
-    };
-    // Hands row r over: levels into Auxiliar1, the row drawn, the bar stepped;
-    // or, when its computation raised, the part before that pixel, and the
-    // exception goes on.
-    auto entregar = [&](int r, const std::uint8_t* levels, const Fila& fila) {
-      if (fila.resuelta) ws.SistemaConsistente = fila.consistente;
-      const int end = fila.error >= 0 ? fila.error : ancho - m;
-      if (levels != ws.Auxiliar1[r]) std::copy(levels + m, levels + end, ws.Auxiliar1[r] + m);
-      if (fila.error >= 0) {
-        if (end > m) view.drawRow(r, ws.Auxiliar1[r], m, end);
-        std::rethrow_exception(fila.excepcion);
-      }
-      view.drawRow(r, ws.Auxiliar1[r], m, end);
-      view.stepProgress();
-    };
-
-    int hilos = opciones.hilos;
-    if (hilos <= 0) {
-      hilos = static_cast<int>(std::thread::hardware_concurrency());
-      if (!restaurable || ContarDanados(ws, m, kTrabajoMinimo) < kTrabajoMinimo) hilos = 1;
-    }
-    hilos = std::clamp(hilos, 1, alto - 2 * m);
-
-    if (hilos == 1) {
-      for (int r = m; r < alto - m; ++r) {
-        Fila fila;
-        if (restaurable) calcular(r, ws.Auxiliar1[r], fila);
-        entregar(r, ws.Auxiliar1[r], fila);
-      }
-    } else {
-      Plane scratch(alto, ancho);
-      std::vector<Fila> filas(static_cast<std::size_t>(alto));
-      const auto listas = std::make_unique<std::atomic<bool>[]>(static_cast<std::size_t>(alto));
-      std::atomic<int> siguiente{m};
-      std::atomic<int> primerError{alto};  // rows after it need no work
-      auto trabajar = [&](std::stop_token stop) {
-        for (int r = siguiente++; r < alto - m; r = siguiente++) {
-          if (!stop.stop_requested() && r < primerError.load()) {
-            std::copy(ws.ImagenInicial[r] + m, ws.ImagenInicial[r] + ancho - m, scratch[r] + m);
-            if (restaurable) calcular(r, scratch[r], filas[r]);
-            if (filas[r].error >= 0) {
-              int seen = primerError.load();
-              while (r < seen && !primerError.compare_exchange_weak(seen, r)) {
-              }
-            }
-          }
-          listas[r].store(true, std::memory_order_release);
-          listas[r].notify_one();
-        }
-      };
-      std::vector<std::jthread> workers;
-      for (int t = 0; t < hilos; ++t) workers.emplace_back(trabajar);
-      for (int r = m; r < alto - m; ++r) {
-        listas[r].wait(false, std::memory_order_acquire);
-        entregar(r, scratch[r], filas[r]);  // an error leaves here; the workers stop and join
-      }
-    }
+    int hilos = opciones.hilos;  // 0: one per processor
+    if (hilos <= 0 && (!restaurable || ContarDanados(ws, m, kTrabajoMinimo) < kTrabajoMinimo))
+      hilos = 1;
+    // The rows are independent, so they can be worked out in any order and on
+    // any thread: the samples are admitted pixels, read from ImagenInicial, and
+    // a restore only ever changes a damaged pixel, never an admitted one. Only
+    // the hand-over (Auxiliar1, the view, SistemaConsistente) keeps scan order.
+    // One thread works straight in Auxiliar1; several work rows ahead in a
+    // copy of the picture, each row starting from its initial levels.
+    const bool aparte = hilos != 1;
+    Plane copia = aparte ? Plane(alto, ancho) : Plane();
+    Plane& filasCalculadas = aparte ? copia : ws.Auxiliar1;
+    std::vector<Fila> filas(static_cast<std::size_t>(alto));
+    RecorrerFilasEnOrden(
+        m, alto - m, hilos,
+        [&](int r) {
+          if (aparte)
+            std::copy(ws.ImagenInicial[r] + m, ws.ImagenInicial[r] + ancho - m,
+                      filasCalculadas[r] + m);
+          Fila& fila = filas[static_cast<std::size_t>(r)];
+          if (restaurable) CalcularFila(ws, buscador, opciones, r, filasCalculadas[r], fila);
+          return fila.error < 0;
+        },
+        [&](int r) {
+          EntregarFila(ws, view, r, filasCalculadas[r], filas[static_cast<std::size_t>(r)]);
+        });
   }
-  DibujarMargen(ws, view, m);
-  view.resetProgress();
-  CopiarPlano(ws.Auxiliar1, ws.ImagenFinal);
-  view.showView();
+  TerminarMarco(ws, view, m);
 }
 
 }  // namespace morvane

@@ -20,8 +20,8 @@ namespace morvane {
 inline constexpr int kMargenCubico = 7;
 
 // An overflow, division by zero or invalid operation of the filter's floating
-// point arithmetic outside the guarded last step of CalcularIncognita. It ends
-// the restoration where it happened.
+// point arithmetic outside the guarded last step of an unknown (see
+// NivelInterpolado). It ends the restoration where it happened.
 class ErrorAritmetico : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
@@ -30,9 +30,6 @@ inline constexpr const char* kDesbordamiento = "Desbordamiento en coma flotante"
 inline constexpr const char* kDivisionPorCero = "División por cero en coma flotante";
 inline constexpr const char* kOperacionNoValida = "Operación de coma flotante no válida";
 
-// Row n holds the equation of the n-th sample: column 4j + i is y^j * x^i, column
-// 16 the sample's level.
-using MatrizSistema = std::array<std::array<float, 17>, 16>;
 // a[4j + i] is the coefficient of y^j * x^i.
 using Coeficientes = std::array<float, 16>;
 
@@ -47,26 +44,6 @@ using Muestras = std::array<Muestra, 16>;
 // ErrorAritmetico when the value is beyond the single-precision range.
 float EntradaSistema(int y, int j, int x, int i);
 
-// Fills the sixteen equations of the samples, in their order.
-void LlenarMatrizSistema(const Muestras& muestras, MatrizSistema& m);
-
-// Forward elimination in place, first non-zero pivot down the column, every
-// quotient, product and difference rounded to single precision. A column with
-// no non-zero pivot clears sistemaConsistente and stops; otherwise the back
-// substitution runs and fills a. Throws ErrorAritmetico on overflow.
-void EliminacionGauss(MatrizSistema& m, Coeficientes& a, bool& sistemaConsistente);
-
-// a[n] = CalcularIncognita(n) for n = 15 down to 0.
-void SustitucionRegresiva(const MatrizSistema& m, Coeficientes& a, bool& sistemaConsistente);
-
-// (m[n][16] - sum of m[n][q] * a[q] for q = n+1 .. 15) / m[n][n], rounded to
-// single precision after every subtraction. When the last subtraction (column
-// 15) or the division gives no finite value, the result is 1 and
-// sistemaConsistente is cleared; a non-finite earlier subtraction throws
-// ErrorAritmetico.
-float CalcularIncognita(const MatrizSistema& m, const Coeficientes& a, int n,
-                        bool& sistemaConsistente);
-
 // p(r, c) = sum of a[4j + i] * r^j * c^i in extended precision. Throws
 // ErrorAritmetico if the value is not finite, which finite coefficients never
 // produce.
@@ -76,9 +53,17 @@ long double EvaluarPolinomio(const Coeficientes& a, int r, int c);
 // gives 0; the filter never passes one (EvaluarPolinomio refuses it first).
 std::uint8_t NivelDesdeValor(long double valor);
 
-// Solves the system of the samples and evaluates it at (r, c). Sets
-// sistemaConsistente before solving, as the solver reads it. Returns false
-// when the system has no solution (the pixel keeps its level).
+// Solves the system of the samples and evaluates it at (r, c). Row n of the
+// system is the equation of the n-th sample: column 4j + i holds y^j * x^i,
+// column 16 the level. Forward elimination takes the first non-zero pivot down
+// each column and rounds every quotient, product and difference to single
+// precision; the back substitution works out a[15] down to a[0], each as
+// (m[n][16] - sum of m[n][q] * a[q] for q > n) / m[n][n], rounded after every
+// subtraction. sistemaConsistente is set before solving and cleared when a
+// column has no non-zero pivot, or when the last subtraction of an unknown
+// (column 15) or its division gives no finite value (that unknown is then 1).
+// Returns false when the system is not consistent (the pixel keeps its level).
+// Throws ErrorAritmetico on any other overflow.
 bool NivelInterpolado(const Muestras& muestras, int r, int c, bool& sistemaConsistente,
                       std::uint8_t& nivel);
 
@@ -135,8 +120,8 @@ struct OpcionesCubico {
 };
 
 // The whole run: restoration frame with margin kMargenCubico. The scanned rows
-// are worked out by several threads into scratch and handed over in scan
-// order: Auxiliar1 written, the row drawn, the bar stepped. Leaves
+// are worked out (on several threads when there is enough damage) and handed
+// over in scan order: Auxiliar1 written, the row drawn, the bar stepped. Leaves
 // SistemaConsistente as the last solved pixel in scan order left it. An
 // exception of a solve goes out of the call as a single-threaded run would
 // raise it: Auxiliar1 with the levels restored before that pixel, the rows

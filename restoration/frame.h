@@ -22,19 +22,35 @@ int SiguienteDanado(const std::uint8_t* damage, int x0, int x1, int umbral);
 // of the other rows) from ImagenInicial. Does not step the progress bar.
 void DibujarMargen(const Workspace& ws, RowSink& view, int m);
 
+// The frame's beginning: false (with the view shown) when the planes are not
+// there; otherwise Auxiliar1 starts as a copy of ImagenInicial.
+inline bool EmpezarMarco(Workspace& ws, ResultView& view) {
+  if (!PlanosDeRestauracion(ws)) {
+    view.showView();
+    return false;
+  }
+  CopiarPlano(ws.ImagenInicial, ws.Auxiliar1);
+  return true;
+}
+
+// The frame's end: the margin drawn, the bar reset, Auxiliar1 copied into
+// ImagenFinal and the view shown.
+inline void TerminarMarco(Workspace& ws, ResultView& view, int m) {
+  DibujarMargen(ws, view, m);
+  view.resetProgress();
+  CopiarPlano(ws.Auxiliar1, ws.ImagenFinal);
+  view.showView();
+}
+
 // Runs the frame with margin m. restore(r, c) is called for every damaged pixel
 // of the interior, in scan order, and may write a new level into Auxiliar1[r][c].
 // Every interior row is drawn from Auxiliar1 when it is finished, then the bar
 // is stepped.
 template <class Restore>
 void RecorrerMarco(Workspace& ws, ResultView& view, int m, Restore&& restore) {
-  if (!PlanosDeRestauracion(ws)) {
-    view.showView();
-    return;
-  }
+  if (!EmpezarMarco(ws, view)) return;
   const int alto = ws.Alto;
   const int ancho = ws.Ancho;
-  CopiarPlano(ws.ImagenInicial, ws.Auxiliar1);
   if (alto > 2 * m && ancho > 2 * m) {
     for (int r = m; r < alto - m; ++r) {
       const std::uint8_t* damage = ws.ImagenFinal[r];
@@ -45,10 +61,7 @@ void RecorrerMarco(Workspace& ws, ResultView& view, int m, Restore&& restore) {
       view.stepProgress();
     }
   }
-  DibujarMargen(ws, view, m);
-  view.resetProgress();
-  CopiarPlano(ws.Auxiliar1, ws.ImagenFinal);
-  view.showView();
+  TerminarMarco(ws, view, m);
 }
 
 }  // namespace morvane

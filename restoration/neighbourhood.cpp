@@ -6,23 +6,6 @@
 
 namespace morvane {
 
-void OrdenarValores(Valores& valores) {
-  bool exchanged = true;
-  while (exchanged) {
-    exchanged = false;
-    for (std::size_t k = 0; k + 1 < valores.size(); ++k) {
-      if (valores[k] > valores[k + 1]) {
-        std::swap(valores[k], valores[k + 1]);
-        exchanged = true;
-      }
-    }
-  }
-}
-
-int RadioDesdeIndice(int indiceTamano) {
-  return indiceTamano == 1 ? 2 : 1;
-}
-
 namespace {
 
 // Gathers the admitted levels of the window around (r, c) into levels, in the
@@ -70,8 +53,8 @@ void FiltroMedia(Workspace& ws, ResultView& view, int radio, bool incluirDanados
 }
 
 void FiltroMediana(Workspace& ws, ResultView& view, int radio, bool incluirDanados) {
-  // Sorting the 25 slots with the free ones marked above every level puts slot
-  // n / 2 at the (n / 2)-th smallest of the n levels; only those need ordering.
+  // The level at position n / 2 (from 0) of the n admitted levels in ascending
+  // order: the upper of the two middle ones when n is even.
   Filtrar(ws, view, radio, incluirDanados, [](std::uint8_t* levels, int n, std::uint8_t) {
     std::nth_element(levels, levels + n / 2, levels + n);
     return levels[n / 2];

@@ -17,28 +17,27 @@ void Restaurar(Workspace& ws, MessageLog& log, ResultView& view, const Parametro
     else
       log.append("Restauración de puntos blancos");
     view.setTitle("Restauración");
-    const int radio = RadioDesdeIndice(p.tamano);
+    const int radio = p.ventana == Ventana::De5x5 ? 2 : 1;
     switch (p.filtro) {
-      case 1:
+      case Filtro::Mediana:
         log.append("Usando filtro de Mediana");
         FiltroMediana(ws, view, radio, p.incluirDanados);
         break;
-      case 2:
+      case Filtro::Conservativo:
         log.append("Usando filtro Conservativo");
         FiltroConservativo(ws, view, radio, p.incluirDanados);
         break;
-      case 3:
+      case Filtro::Cubico:
         log.append("Usando filtro de Interpolación Cubica");
         FiltroInterpolacionCubica(ws, view);
         break;
-      default:
+      case Filtro::Media:
         log.append("Usando filtro de Media");
         FiltroMedia(ws, view, radio, p.incluirDanados);
         break;
     }
   }
-  ws.NegrosDetectados = false;
-  ws.BlancosDetectados = false;
+  OlvidarDetecciones(ws);
 }
 
 }  // namespace morvane

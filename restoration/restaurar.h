@@ -6,12 +6,16 @@
 
 namespace morvane {
 
-// What the command reads from the "Restauracion" page and the menu at each run.
+enum class Filtro { Media, Mediana, Conservativo, Cubico };
+// The window the mean, median and conservative filters read around a pixel.
+enum class Ventana { De3x3, De5x5 };
+
+// What the command is asked to do at each run.
 struct ParametrosRestauracion {
-  int filtro = 0;               // filter choice item: 0 mean, 1 median, 2 conservative, 3 cubic
-  int tamano = 0;               // window size item: 0 "3 X 3", 1 "5 X 5", -1 none
-  bool incluirDanados = false;  // "Incluir vecinos dañados"
-  bool avanzado = false;        // the advanced mode is on
+  Filtro filtro = Filtro::Media;
+  Ventana ventana = Ventana::De3x3;  // not read by the cubic filter
+  bool incluirDanados = false;       // damaged neighbours count too ("Incluir vecinos dañados")
+  bool avanzado = false;             // the advanced mode is on: the log says so
 };
 
 // Clears the log; without a detection writes only the refusal line; otherwise

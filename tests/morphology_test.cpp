@@ -37,9 +37,9 @@ struct Session {
     for (Plane* p : {&ws.ImagenInicial, &ws.ImagenFinal, &ws.Auxiliar1, &ws.Auxiliar2})
       *p = Plane(alto, ancho);
     ws.ImagenInicial.fill(static_cast<std::uint8_t>(level));
-    load(n, kMatrizPiramidal, factor);
+    load(n, TipoMatriz::Piramidal, factor);
   }
-  void load(int n, int tipo, std::int32_t factor = 0) {
+  void load(int n, TipoMatriz tipo, std::int32_t factor = 0) {
     win.events.clear();
     ws.TamanoElegido = n;
     CargarMatriz(ws, win, win, tipo, factor);
@@ -62,16 +62,17 @@ struct Session {
 
 TEST(CargarMatriz, KindsAndWeightsModulo256) {
   const struct {
-    int tipo, n, factor, row;
+    TipoMatriz tipo;
+    int n, factor, row;
     Row want;
   } cases[] = {
-      {kMatrizCeros, 3, 7, 1, {"0", "0", "0"}},
-      {kMatrizPiramidal, 5, 1, 0, {"2", "2", "2", "2", "2"}},
-      {kMatrizPiramidal, 5, 1, 2, {"2", "1", "0", "1", "2"}},
-      {kMatrizPiramidal, 5, -1, 2, {"254", "255", "0", "255", "254"}},
-      {kMatrizPiramidal, 9, 100, 1, {"144", "44", "44", "44", "44", "44", "44", "44", "144"}},
-      {kMatrizPiramidal, 9, 64, 0, Row(9, "0")},
-      {kMatrizPiramidal, 9, 2147483647, 0, Row(9, "252")},  // 4 * (2^31 - 1) ends in 0xFC
+      {TipoMatriz::Ceros, 3, 7, 1, {"0", "0", "0"}},
+      {TipoMatriz::Piramidal, 5, 1, 0, {"2", "2", "2", "2", "2"}},
+      {TipoMatriz::Piramidal, 5, 1, 2, {"2", "1", "0", "1", "2"}},
+      {TipoMatriz::Piramidal, 5, -1, 2, {"254", "255", "0", "255", "254"}},
+      {TipoMatriz::Piramidal, 9, 100, 1, {"144", "44", "44", "44", "44", "44", "44", "44", "144"}},
+      {TipoMatriz::Piramidal, 9, 64, 0, Row(9, "0")},
+      {TipoMatriz::Piramidal, 9, 2147483647, 0, Row(9, "252")},  // 4 * (2^31 - 1) ends in 0xFC
   };
   Session s(3, 3, 0);
   for (const auto& c : cases) {
@@ -84,12 +85,12 @@ TEST(CargarMatriz, KindsAndWeightsModulo256) {
   // Custom cells load modulo 256 and are rewritten; cell (col, row) is B[row][col].
   s.win.cells = {{{0, 0}, "300"}, {{1, 0}, "-1"}, {{2, 0}, " +7 "}, {{0, 1}, "1"}, {{1, 1}, "1"},
                  {{2, 1}, "3"},   {{0, 2}, "1"},  {{1, 2}, "1"},    {{2, 2}, "1"}};
-  s.load(3, kMatrizPersonalizada);
+  s.load(3, TipoMatriz::Personalizada);
   EXPECT_TRUE(s.ws.MatrizCargada);
   EXPECT_EQ(s.row(0), std::pair(Row{"44", "255", "7"}, Row{"44", "255", "7"}));
   // The scan stops at the sixth cell; the cells after it keep text and weight.
   for (auto& [at, text] : s.win.cells) text = at == std::pair(2, 1) ? "2x" : "+20";
-  s.load(3, kMatrizPersonalizada);
+  s.load(3, TipoMatriz::Personalizada);
   EXPECT_FALSE(s.ws.MatrizCargada);
   EXPECT_EQ(s.win.events, (Row{"clear",
                                "box La matriz B no se ha cargado correctamente.\n"

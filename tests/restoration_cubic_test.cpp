@@ -71,48 +71,15 @@ TEST(CubicSamples, FastSearchPicksWhatTheLiteralOnePicks) {
   }
 }
 
-TEST(CubicSystem, RowsHoldTheProductsOfTheSampleCoordinates) {
+// An entry of the system beyond single precision ends the command: the samples
+// lie 2^22 apart, so y^3 x^3 is 2^132.
+TEST(CubicSystem, AnEntryBeyondSinglePrecisionRaises) {
   Muestras s{};
-  s[3] = {3, 2, 77};
-  s[4] = {3071, 4095, 9};  // y^3 x^3 needs more than 64 bits: rounded once
-  MatrizSistema m;
-  LlenarMatrizSistema(s, m);
-  EXPECT_EQ(m[3],
-            (std::array<float, 17>{1, 2, 4, 8, 3, 6, 12, 24, 9, 18, 36, 72, 27, 54, 108, 216, 77}));
-  EXPECT_EQ(m[4][15], static_cast<float>(static_cast<unsigned __int128>(3071ull * 3071 * 3071) *
-                                         (4095ull * 4095 * 4095)));
-}
-
-TEST(CubicSystem, OverflowRaisesExceptInTheGuardedLastStep) {
-  MatrizSistema m{};
-  Coeficientes a{};
-  for (int i = 0; i < 16; ++i) m[i][i] = 1.0f;
-  bool consistente = true;
-
-  // The last subtraction of a row overflows: the unknown is 1 and the system is
-  // no longer trusted, but nothing is raised.
-  m[14][15] = 3e38f;
-  a[15] = 3e38f;
-  EXPECT_EQ(CalcularIncognita(m, a, 14, consistente), 1.0f);
-  EXPECT_FALSE(consistente);
-  // So is a division by a zero diagonal.
-  consistente = true;
-  m[15][15] = 0.0f;
-  EXPECT_EQ(CalcularIncognita(m, a, 15, consistente), 1.0f);
-  EXPECT_FALSE(consistente);
-
-  // An earlier subtraction that overflows ends the command.
-  m[13][14] = 3e38f;
-  a[14] = 3e38f;
-  EXPECT_THROW(CalcularIncognita(m, a, 13, consistente), ErrorAritmetico);
-
-  // So does a quotient of the elimination beyond single precision.
-  MatrizSistema e{};
-  for (int i = 0; i < 16; ++i) e[i][i] = 1.0f;
-  e[0][0] = 1e-30f;
-  e[0][16] = 1e30f;
-  consistente = true;
-  EXPECT_THROW(EliminacionGauss(e, a, consistente), ErrorAritmetico);
+  for (int k = 0; k < 16; ++k)
+    s[k] = {k % 4 == 3 ? 1 << 22 : k % 4, k / 4 == 3 ? 1 << 22 : k / 4, 9};
+  bool consistente = false;
+  std::uint8_t nivel = 0;
+  EXPECT_THROW(NivelInterpolado(s, 1, 1, consistente, nivel), ErrorAritmetico);
 }
 
 TEST(CubicValue, TruncatedTowardZeroThenClamped) {

@@ -82,18 +82,21 @@ TEST(Neighbourhood, RulesOnHandMadeWindows) {
 TEST(Restaurar, LogLinesAndFlags) {
   struct Road {
     bool negros, blancos, avanzado;
-    int filtro;
+    Filtro filtro;
     std::vector<std::string> lines;
   };
   const std::string negros = "Restauración de puntos negros";
   const std::string blancos = "Restauración de puntos blancos";
   const Road roads[] = {
-      {false, false, false, 0, {"Realice la detección de negros o blancos primero"}},
-      {true, false, false, 0, {negros, "Usando filtro de Media"}},
-      {false, true, false, 1, {blancos, "Usando filtro de Mediana"}},
-      {true, true, true, 2, {"Restauración avanzada", "Usando filtro Conservativo"}},
-      {false, true, false, 3, {blancos, "Usando filtro de Interpolación Cubica"}},
-      {true, false, false, -1, {negros, "Usando filtro de Media"}},
+      {false, false, false, Filtro::Media, {"Realice la detección de negros o blancos primero"}},
+      {true, false, false, Filtro::Media, {negros, "Usando filtro de Media"}},
+      {false, true, false, Filtro::Mediana, {blancos, "Usando filtro de Mediana"}},
+      {true,
+       true,
+       true,
+       Filtro::Conservativo,
+       {"Restauración avanzada", "Usando filtro Conservativo"}},
+      {false, true, false, Filtro::Cubico, {blancos, "Usando filtro de Interpolación Cubica"}},
   };
   for (const Road& road : roads) {
     Workspace ws;
@@ -104,7 +107,7 @@ TEST(Restaurar, LogLinesAndFlags) {
     oracle::LogRegistrado log;
     log.lines = {"old"};
     VistaRegistrada view(20, 20);
-    Restaurar(ws, log, view, {road.filtro, 0, false, road.avanzado});
+    Restaurar(ws, log, view, {road.filtro, Ventana::De3x3, false, road.avanzado});
     const bool ran = road.negros || road.blancos;
     EXPECT_EQ(log.lines, road.lines);
     EXPECT_EQ(view.title, ran ? "Restauración" : "");
@@ -130,11 +133,13 @@ TEST(Restaurar, RightViewEqualsTheResult) {
     }
     oracle::LogRegistrado log;
     VistaRegistrada vf(alto, ancho), vs(alto, ancho);
-    Restaurar(fast, log, vf, {filtro, tamano, false, false});
+    Restaurar(
+        fast, log, vf,
+        {static_cast<Filtro>(filtro), tamano == 1 ? Ventana::De5x5 : Ventana::De3x3, false, false});
     if (filtro == 3)
       oracle::FiltroCubicoLiteral(slow, vs);
     else
-      oracle::FiltroVecindadLiteral(slow, vs, filtro, RadioDesdeIndice(tamano), false);
+      oracle::FiltroVecindadLiteral(slow, vs, filtro, tamano + 1, false);
     SCOPED_TRACE(testing::Message() << filtro << " " << tamano << " " << alto << "x" << ancho);
     EXPECT_EQ(vf.drawn, vs.drawn);
     EXPECT_EQ(vf.drawn, Niveles(fast.ImagenFinal));

@@ -1,7 +1,7 @@
 #include "toolkit/convert.h"
 
+#include "text/int_text.h"
 #include "toolkit/errors.h"
-#include "workspace/int_text.h"
 
 namespace morvane {
 

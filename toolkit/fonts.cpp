@@ -6,7 +6,7 @@ namespace morvane {
 
 QFont SansFont(int pixelHeight, bool bold) {
   QFont font;
-  // Narrow faces first: the layouts were drawn for a compact dialog font.
+  // Narrow faces first: the fixed layouts leave room for captions that narrow.
   font.setFamilies({QStringLiteral("MS Sans Serif"), QStringLiteral("Microsoft Sans Serif"),
                     QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
                     QStringLiteral("Nimbus Sans"), QStringLiteral("DejaVu Sans")});

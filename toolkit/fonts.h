@@ -1,5 +1,6 @@
-// The windows' font: the classic dialog face where it exists, otherwise the
-// nearest sans-serif with similar widths, at a character height in pixels.
+// The windows' font: a narrow sans-serif face, the first of a list that is
+// installed, at a character height in pixels. The controls' fixed positions
+// and sizes leave room for captions of about that width.
 #pragma once
 
 #include <QFont>

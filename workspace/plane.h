@@ -1,6 +1,7 @@
 // Plane: a gray-level image of rows x columns unsigned 8-bit levels, indexed
-// [row][column]. One contiguous buffer; every row starts on a 64-byte boundary so
-// that row kernels can use aligned vector loads.
+// [row][column]. One contiguous buffer; every row starts on a 64-byte boundary,
+// so no row shares its first cache line with the row before. The kernels load
+// unaligned and do not rely on it.
 #pragma once
 
 #include <cstddef>

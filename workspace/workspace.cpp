@@ -7,6 +7,26 @@ Workspace& Workspace::instance() {
   return ws;
 }
 
+void RegistrarDeteccionNegros(Workspace& ws) {
+  ws.BlancosDetectados = false;
+  ws.NegrosDetectados = true;
+}
+
+void RegistrarDeteccionBlancos(Workspace& ws) {
+  ws.BlancosDetectados = true;
+  ws.NegrosDetectados = false;
+}
+
+void OlvidarDetecciones(Workspace& ws) {
+  ws.NegrosDetectados = false;
+  ws.BlancosDetectados = false;
+}
+
+void MarcarDetecciones(Workspace& ws) {
+  ws.BlancosDetectados = true;
+  ws.NegrosDetectados = true;
+}
+
 bool ComprobarImagenYMatriz(const Workspace& ws, MessageLog& log) {
   if (ws.ImagenCargada && ws.MatrizCargada) return true;
   if (!ws.ImagenCargada) {

@@ -76,6 +76,16 @@ class ResultView : public RowSink {
   virtual void showView() = 0;
 };
 
+// What the last detection found, as Restaurar reads it. A black-point
+// detection sets NegrosDetectados and clears BlancosDetectados; a white-point
+// one the reverse.
+void RegistrarDeteccionNegros(Workspace& ws);
+void RegistrarDeteccionBlancos(Workspace& ws);
+// Clears both flags: after a restoration, and on going back to the normal mode.
+void OlvidarDetecciones(Workspace& ws);
+// Sets both flags: the advanced mode restores without a detection first.
+void MarcarDetecciones(Workspace& ws);
+
 // The precondition of the morphological commands: a picture and a matrix.
 // Writes the reason into the log when it refuses.
 bool ComprobarImagenYMatriz(const Workspace& ws, MessageLog& log);

@@ -18,15 +18,15 @@ class SaveDialog;
 
 struct PictureControls {
   Workspace& ws;
-  PictureView& image1;  // left view: the input
-  PictureView& image2;  // right view: the result
-  QLabel& label1;
-  QLabel& label2;
-  Memo& memo1;
-  ProgressBar& progressBar1;
-  QWidget& button12;
-  OpenDialog& openDialog1;
-  SaveDialog& saveDialog1;
+  PictureView& leftView;   // the input
+  PictureView& rightView;  // the result
+  QLabel& title;           // the operation title above the right view
+  QLabel& notice;          // "No hay ninguna imagen seleccionada" in the empty left panel
+  Memo& log;
+  ProgressBar& progress;
+  QWidget& initialButton;  // "Imagen Inicial"
+  OpenDialog& openDialog;
+  SaveDialog& saveDialog;
 };
 
 // Measures the left view's picture, allocates ImagenInicial and ImagenFinal and

@@ -1,4 +1,4 @@
-#include "workspace/int_text.h"
+#include "text/int_text.h"
 
 namespace morvane {
 

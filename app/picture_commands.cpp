@@ -1,4 +1,4 @@
-#include "workspace/picture_commands.h"
+#include "app/picture_commands.h"
 
 #include <QLabel>
 #include <new>
@@ -18,22 +18,22 @@ const char* const kSinImagen = "No hay ninguna imagen seleccionada";
 void DeshacerApertura(const PictureControls& c) {
   LiberarPlanos(c.ws);
   c.ws.ImagenCargada = false;
-  c.image1.picture().setImage(QImage(), 24);
-  c.image2.picture().setImage(QImage(), 24);
-  c.image1.pictureChanged();
-  c.image2.pictureChanged();
-  c.label2.setText(QString::fromUtf8(kSinImagen));
+  c.leftView.picture().setImage(QImage(), 24);
+  c.rightView.picture().setImage(QImage(), 24);
+  c.leftView.pictureChanged();
+  c.rightView.pictureChanged();
+  c.notice.setText(QString::fromUtf8(kSinImagen));
 }
 
 }  // namespace
 
 bool CargarPlanos(const PictureControls& c) {
   Workspace& ws = c.ws;
-  const Picture& left = c.image1.picture();
-  const Picture& right = c.image2.picture();
+  const Picture& left = c.leftView.picture();
+  const Picture& right = c.rightView.picture();
   ws.Alto = left.height();
   ws.Ancho = left.width();
-  c.memo1.appendLine(QStringLiteral("Reservando memoria"));
+  c.log.appendLine(QStringLiteral("Reservando memoria"));
   ws.ImagenInicial = Plane(ws.Alto, ws.Ancho);
   ws.ImagenFinal = Plane(ws.Alto, ws.Ancho);
   for (int y = 0; y < ws.Alto; ++y) {
@@ -48,20 +48,20 @@ void AbrirImagen(const PictureControls& c) {
     ShowMessage(QStringLiteral("Hay una imagen cargada"));
     return;
   }
-  if (!c.openDialog1.Execute()) return;
-  c.label2.setText(QString());
+  if (!c.openDialog.Execute()) return;
+  c.notice.setText(QString());
   try {
-    c.image1.picture().load(c.openDialog1.FileName);
-    c.image1.pictureChanged();
-    c.image1.show();
+    c.leftView.picture().load(c.openDialog.FileName);
+    c.leftView.pictureChanged();
+    c.leftView.show();
     // The right view shows the same file: a copy of what was just read.
-    c.image2.picture() = c.image1.picture();
-    c.image2.pictureChanged();
-    c.image2.show();
-    c.memo1.appendLine(QStringLiteral("Cargando Matriz"));
+    c.rightView.picture() = c.leftView.picture();
+    c.rightView.pictureChanged();
+    c.rightView.show();
+    c.log.appendLine(QStringLiteral("Cargando Matriz"));
     c.ws.ImagenCargada = CargarPlanos(c);
-    c.progressBar1.setMax(c.ws.Alto);
-    c.progressBar1.setPosition(0);
+    c.progress.setMax(c.ws.Alto);
+    c.progress.setPosition(0);
     ReservarAuxiliares(c.ws);
   } catch (const std::bad_alloc&) {
     // A picture too large for memory: nothing stays half loaded.
@@ -78,30 +78,30 @@ void AbrirImagen(const PictureControls& c) {
 void BorrarImagen(const PictureControls& c) {
   Workspace& ws = c.ws;
   if (!ws.ImagenCargada) return;
-  c.label2.setText(QString::fromUtf8(kSinImagen));
-  c.image1.hide();
+  c.notice.setText(QString::fromUtf8(kSinImagen));
+  c.leftView.hide();
   ws.ImagenCargada = false;
-  c.label1.setText(QString());
-  c.memo1.clearLines();
+  c.title.setText(QString());
+  c.log.clearLines();
   LiberarPlanos(ws);
   ws.MatrizCargada = false;
-  c.image2.hide();
-  c.button12.hide();
+  c.rightView.hide();
+  c.initialButton.hide();
 }
 
 void CopiarFinalEnInicial(const PictureControls& c) {
   Workspace& ws = c.ws;
-  Picture& left = c.image1.picture();
-  const Picture& right = c.image2.picture();
+  Picture& left = c.leftView.picture();
+  const Picture& right = c.rightView.picture();
   for (int y = 0; y < ws.Alto; ++y) {
     left.copyRowFrom(right, y);
     left.readLevels(y, ws.ImagenInicial[y]);
-    c.progressBar1.step();
+    c.progress.step();
   }
-  c.progressBar1.setPosition(0);
-  c.image1.pictureChanged();
-  c.button12.show();
-  c.image1.show();
+  c.progress.setPosition(0);
+  c.leftView.pictureChanged();
+  c.initialButton.show();
+  c.leftView.show();
 }
 
 void RecuperarImagenInicial(const PictureControls& c) {
@@ -109,24 +109,24 @@ void RecuperarImagenInicial(const PictureControls& c) {
   // Read into a separate picture first: the left view changes only when the
   // file could be read and still fits the planes.
   Picture reloaded;
-  reloaded.load(c.openDialog1.FileName);
+  reloaded.load(c.openDialog.FileName);
   if (ws.ImagenCargada && (reloaded.height() != ws.Alto || reloaded.width() != ws.Ancho)) {
     ShowMessage(QStringLiteral("La imagen \"%1\" ya no tiene %2 x %3 pixels; no se puede recuperar")
-                    .arg(c.openDialog1.FileName)
+                    .arg(c.openDialog.FileName)
                     .arg(ws.Ancho)
                     .arg(ws.Alto));
     return;
   }
-  c.image1.picture() = std::move(reloaded);
-  c.image1.pictureChanged();
-  const Picture& left = c.image1.picture();
+  c.leftView.picture() = std::move(reloaded);
+  c.leftView.pictureChanged();
+  const Picture& left = c.leftView.picture();
   for (int y = 0; y < ws.Alto; ++y) {
     left.readLevels(y, ws.ImagenInicial[y]);
-    c.progressBar1.step();
+    c.progress.step();
   }
-  c.progressBar1.setPosition(0);
-  c.button12.hide();
-  c.image1.show();
+  c.progress.setPosition(0);
+  c.initialButton.hide();
+  c.leftView.show();
 }
 
 void GuardarImagen(const PictureControls& c) {
@@ -134,8 +134,8 @@ void GuardarImagen(const PictureControls& c) {
     ShowMessage(QStringLiteral("No hay imagen para guardar"));
     return;
   }
-  if (!c.saveDialog1.Execute()) return;
-  c.image2.picture().save(c.saveDialog1.FileName);
+  if (!c.saveDialog.Execute()) return;
+  c.rightView.picture().save(c.saveDialog.FileName);
 }
 
 }  // namespace morvane

@@ -1,0 +1,96 @@
+// Rows worked out on several threads and handed over in scan order: the
+// hand-overs come as one thread would make them, whatever the thread count,
+// and a run ends at the first row in scan order that ends it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "restoration/ordered_rows.h"
+
+namespace morvane {
+namespace {
+
+constexpr int kFirst = 3;
+constexpr int kLast = 60;
+
+// Runs rows kFirst .. kLast - 1 where row `stop` returns false and row `raise`
+// (and every third row after it, which must never be seen) throws. Returns the
+// hand-overs as "row:value" and what left the call.
+struct Recorrido {
+  std::vector<std::string> handed;
+  std::string left;
+};
+Recorrido Recorrer(int threads, int stop, int raise, int doneRaise = -1) {
+  std::vector<int> value(kLast, -1);
+  std::vector<std::atomic<int>> worked(kLast);
+  Recorrido run;
+  try {
+    RecorrerFilasEnOrden(
+        kFirst, kLast, threads,
+        [&](int r) {
+          ++worked[r];
+          // Later rows finish first now and then.
+          if (r % 7 == 0) std::this_thread::sleep_for(std::chrono::microseconds(300));
+          if (r == raise || (raise >= 0 && r > raise && (r - raise) % 3 == 0))
+            throw std::runtime_error("row " + std::to_string(r));
+          value[r] = r * 10;
+          return r != stop;
+        },
+        [&](int r) {
+          if (r == doneRaise) throw std::logic_error("done " + std::to_string(r));
+          run.handed.push_back(std::to_string(r) + ":" + std::to_string(value[r]));
+        });
+    run.left = "end";
+  } catch (const std::exception& e) {
+    run.left = e.what();
+  }
+  for (int r = 0; r < kLast; ++r) EXPECT_LE(worked[r].load(), 1) << r;
+  return run;
+}
+
+std::vector<std::string> Handed(int from, int to) {
+  std::vector<std::string> out;
+  for (int r = from; r < to; ++r) out.push_back(std::to_string(r) + ":" + std::to_string(r * 10));
+  return out;
+}
+
+TEST(OrderedRows, HandedOverInScanOrderAsOneThreadWould) {
+  for (int threads : {0, 1, 2, 3, 8, 100}) {
+    SCOPED_TRACE(threads);
+    Recorrido all = Recorrer(threads, -1, -1);
+    EXPECT_EQ(all.handed, Handed(kFirst, kLast));
+    EXPECT_EQ(all.left, "end");
+
+    // A row that ends the run is still handed over; nothing after it is.
+    Recorrido stopped = Recorrer(threads, 20, -1);
+    EXPECT_EQ(stopped.handed, Handed(kFirst, 21));
+    EXPECT_EQ(stopped.left, "end");
+
+    // A row whose work raises leaves with its own exception, before its
+    // hand-over, even when later rows raise sooner.
+    Recorrido raised = Recorrer(threads, -1, 30);
+    EXPECT_EQ(raised.handed, Handed(kFirst, 30));
+    EXPECT_EQ(raised.left, "row 30");
+    Recorrido stopFirst = Recorrer(threads, 25, 30);
+    EXPECT_EQ(stopFirst.handed, Handed(kFirst, 26));
+    EXPECT_EQ(stopFirst.left, "end");
+
+    // A hand-over that raises ends the run there.
+    Recorrido doneRaised = Recorrer(threads, -1, -1, 40);
+    EXPECT_EQ(doneRaised.handed, Handed(kFirst, 40));
+    EXPECT_EQ(doneRaised.left, "done 40");
+  }
+  EXPECT_EQ(Recorrer(4, -1, -1).handed.size(), static_cast<std::size_t>(kLast - kFirst));
+  bool called = false;
+  RecorrerFilasEnOrden(
+      5, 5, 2, [&](int) { return called = true; }, [&](int) { called = true; });
+  EXPECT_FALSE(called);
+}
+
+}  // namespace
+}  // namespace morvane
