@@ -15,8 +15,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 
-#include <string>
-#include <vector>
+#include <functional>
 
 #include "app/main_window.h"
 #include "inspection/image_windows.h"
@@ -44,35 +43,25 @@ class NotingWindow : public TForm1 {
  public:
   using TForm1::TForm1;
   void setTitle(const char* text) override {
-    TForm1::setTitle(text);
-    seen.push_back("title " + Label1->text().toStdString());
+    TForm1::setTitle(text), note("title", Label1->text());
   }
-  void clear() override {
-    TForm1::clear();
-    seen.push_back("log " + Memo1->lines().join('|').toStdString());
-  }
-  void append(const char* line) override {
-    TForm1::append(line);
-    seen.push_back("log " + Memo1->lines().join('|').toStdString());
-  }
+  void clear() override { TForm1::clear(), noteLog(); }
+  void append(const char* line) override { TForm1::append(line), noteLog(); }
   void drawRow(int y, const std::uint8_t* levels, int x0, int x1) override {
-    TForm1::drawRow(y, levels, x0, x1);
-    seen.push_back("row " + std::to_string(y));
+    TForm1::drawRow(y, levels, x0, x1), note("row", QString::number(y));
   }
-  void stepProgress() override {
-    TForm1::stepProgress();
-    seen.push_back("bar " + std::to_string(ProgressBar1->value()));
-  }
-  void resetProgress() override {
-    TForm1::resetProgress();
-    seen.push_back("bar " + std::to_string(ProgressBar1->value()));
-  }
+  void stepProgress() override { TForm1::stepProgress(), noteBar(); }
+  void resetProgress() override { TForm1::resetProgress(), noteBar(); }
   void showView() override {
-    TForm1::showView();
-    seen.push_back(Image2->isHidden() ? "view hidden" : "view shown");
+    TForm1::showView(), note("view", Image2->isHidden() ? "hidden" : "shown");
   }
 
-  std::vector<std::string> seen;
+  QStringList seen;
+
+ private:
+  void note(const char* what, const QString& shown) { seen.append(what + (" " + shown)); }
+  void noteLog() { note("log", Memo1->lines().join('|')); }
+  void noteBar() { note("bar", QString::number(ProgressBar1->value())); }
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -374,73 +363,44 @@ TEST_F(MainWindowTest, AdvancedCommandsLeaveTheKernelsResultAndShowItInOrder) {
     CopiarPlano(p, out);
     return out;
   };
-  using Kernel = void (*)(const Plane&, const MatrizB&, Plane&, int, int);
+  // What each command leaves in Auxiliar1 and ImagenFinal, by the literal kernels.
+  const MatrizB& b = ws.Matriz;
+  const Plane& in = ws.ImagenInicial;
+  auto dilatacion = [&](Plane& a, Plane& f) {
+    oracle::DilatarLiteral(in, b, a, alto, ancho), CopiarPlano(a, f);
+  };
+  auto erosion = [&](Plane&, Plane& f) { oracle::ErosionarLiteral(in, b, f, alto, ancho); };
+  auto cierre = [&](Plane& a, Plane& f) {
+    oracle::DilatarLiteral(in, b, a, alto, ancho), oracle::ErosionarLiteral(a, b, f, alto, ancho);
+  };
+  auto apertura = [&](Plane& a, Plane& f) {
+    oracle::ErosionarLiteral(in, b, a, alto, ancho), oracle::DilatarLiteral(a, b, f, alto, ancho);
+  };
   const struct {
     QPushButton* button;
     const char* title;
-    std::vector<const char*> lines;  // logged before the painting
-    const char* closing;
-    Kernel first, second;  // into Auxiliar1 then ImagenFinal; or straight into ImagenFinal
-    bool intoAuxiliar;     // the first kernel writes Auxiliar1
-  } commands[] = {
-      {form->Button2,
-       "Dilatación",
-       {},
-       "Dilatacion Realizada",
-       oracle::DilatarLiteral,
-       nullptr,
-       true},
-      {form->Button3,
-       "Erosión",
-       {"Realizando Erosión"},
-       nullptr,
-       oracle::ErosionarLiteral,
-       nullptr,
-       false},
-      {form->Button4,
-       "Cierre",
-       {"1-Dilatacion", "2-Erosion"},
-       nullptr,
-       oracle::DilatarLiteral,
-       oracle::ErosionarLiteral,
-       true},
-      {form->Button5,
-       "Apertura",
-       {"1-Erosion", "2-Dilatacion"},
-       nullptr,
-       oracle::ErosionarLiteral,
-       oracle::DilatarLiteral,
-       true},
-  };
+    QStringList lines;    // logged before the painting
+    const char* closing;  // logged once the view is shown
+    std::function<void(Plane& auxiliar, Plane& final)> expect;
+  } commands[] = {{form->Button2, "Dilatación", {}, "Dilatacion Realizada", dilatacion},
+                  {form->Button3, "Erosión", {"Realizando Erosión"}, nullptr, erosion},
+                  {form->Button4, "Cierre", {"1-Dilatacion", "2-Erosion"}, nullptr, cierre},
+                  {form->Button5, "Apertura", {"1-Erosion", "2-Dilatacion"}, nullptr, apertura}};
   for (const auto& command : commands) {
     SCOPED_TRACE(command.title);
     Plane auxiliar = copy(ws.Auxiliar1), final = copy(ws.ImagenFinal);
-    if (command.intoAuxiliar) {
-      command.first(ws.ImagenInicial, ws.Matriz, auxiliar, alto, ancho);
-      if (command.second)
-        command.second(auxiliar, ws.Matriz, final, alto, ancho);
-      else
-        CopiarPlano(auxiliar, final);
-    } else {
-      command.first(ws.ImagenInicial, ws.Matriz, final, alto, ancho);
-    }
+    command.expect(auxiliar, final);
     form->Image2->hide();
     form->seen.clear();
     command.button->click();
 
-    std::vector<std::string> expected = {std::string("title ") + command.title, "log "};
-    std::string logged;
-    for (const char* line : command.lines) {
-      if (!logged.empty()) logged += '|';
-      logged += line;
-      expected.push_back("log " + logged);
-    }
-    for (int y = 0; y < alto; ++y) {
-      expected.push_back("row " + std::to_string(y));
-      expected.push_back("bar " + std::to_string(y + 1));
-    }
-    expected.insert(expected.end(), {"bar 0", "view shown"});
-    if (command.closing) expected.push_back(std::string("log ") + command.closing);
+    QStringList expected = {QString("title ") + command.title, "log "}, logged;
+    for (const QString& line : command.lines) expected.append("log " + (logged << line).join('|'));
+    for (int y = 0; y < alto; ++y)
+      expected << QString("row %1").arg(y) << QString("bar %1").arg(y + 1);
+    expected << "bar 0"
+             << "view shown";
+    if (command.closing) expected.append(QString("log ") + command.closing);
     EXPECT_EQ(form->seen, expected);
 
     std::uint8_t shown[ancho];
