@@ -1,6 +1,6 @@
 // The main window driven through its real handlers and widgets: the picture
-// commands, the flags, the refusals, the modes, and the threshold and factor
-// boxes.
+// commands, the advanced commands, the flags, the refusals, the modes, the
+// image windows, and the threshold and factor boxes.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -11,11 +11,16 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
 
+#include <functional>
+
 #include "app/main_window.h"
+#include "inspection/image_windows.h"
 #include "support/fake_dialogs.h"
+#include "tests/support/morphology_oracle.h"
 #include "toolkit/picture_view.h"
 #include "toolkit/progress_bar.h"
 
@@ -32,6 +37,33 @@ QImage grayPicture(int width, int height, int seed) {
   return image;
 }
 
+// The real window, noting after each thing a command tells it what its widgets
+// then show: the title, the log, a drawn row, the bar, whether the view is up.
+class NotingWindow : public TForm1 {
+ public:
+  using TForm1::TForm1;
+  void setTitle(const char* text) override {
+    TForm1::setTitle(text), note("title", Label1->text());
+  }
+  void clear() override { TForm1::clear(), noteLog(); }
+  void append(const char* line) override { TForm1::append(line), noteLog(); }
+  void drawRow(int y, const std::uint8_t* levels, int x0, int x1) override {
+    TForm1::drawRow(y, levels, x0, x1), note("row", QString::number(y));
+  }
+  void stepProgress() override { TForm1::stepProgress(), noteBar(); }
+  void resetProgress() override { TForm1::resetProgress(), noteBar(); }
+  void showView() override {
+    TForm1::showView(), note("view", Image2->isHidden() ? "hidden" : "shown");
+  }
+
+  QStringList seen;
+
+ private:
+  void note(const char* what, const QString& shown) { seen.append(what + (" " + shown)); }
+  void noteLog() { note("log", Memo1->lines().join('|')); }
+  void noteBar() { note("bar", QString::number(ProgressBar1->value())); }
+};
+
 class MainWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -44,7 +76,7 @@ class MainWindowTest : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    form = std::make_unique<TForm1>(ws);
+    form = std::make_unique<NotingWindow>(ws);
   }
 
   QString write(const QString& name, const QImage& image) {
@@ -72,7 +104,7 @@ class MainWindowTest : public ::testing::Test {
   QTemporaryDir dir;
   FakeDialogs dialogs;
   Workspace ws;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<NotingWindow> form;
 };
 
 TEST_F(MainWindowTest, StartsInNormalModeWithNothingLoaded) {
@@ -240,19 +272,34 @@ TEST_F(MainWindowTest, ModeSwitchesSetAndClearTheDetectionFlagsOnce) {
   EXPECT_TRUE(!form->Panel8->isHidden() && form->Cierre1->isEnabled());
   EXPECT_TRUE(ws.NegrosDetectados && ws.BlancosDetectados);
 
-  ws.NegrosDetectados = ws.BlancosDetectados = false;  // as a Restaurar leaves them
-  form->Avanzado1->trigger();                          // already in Avanzado
-  EXPECT_TRUE(form->Avanzado1->isChecked());
-  EXPECT_FALSE(ws.NegrosDetectados || ws.BlancosDetectados);
-
   form->Normal1->trigger();
   EXPECT_TRUE(form->Normal1->isChecked() && !form->Avanzado1->isChecked());
   EXPECT_TRUE(form->Panel8->isHidden() && !form->Erosion1->isEnabled());
+  EXPECT_FALSE(ws.NegrosDetectados || ws.BlancosDetectados);
 
-  ws.NegrosDetectados = true;
-  form->Normal1->trigger();  // already in Normal: nothing is cleared
+  ws.NegrosDetectados = true;  // as Puntos Negros leaves it
+  form->Normal1->trigger();    // already in Normal: nothing is cleared
   EXPECT_TRUE(ws.NegrosDetectados);
   EXPECT_TRUE(form->Normal1->isChecked());
+
+  form->Avanzado1->trigger();
+  ws.NegrosDetectados = ws.BlancosDetectados = false;  // as a Restaurar leaves them
+  form->Avanzado1->trigger();                          // already in Avanzado: nothing is set
+  EXPECT_TRUE(form->Avanzado1->isChecked());
+  EXPECT_FALSE(ws.NegrosDetectados || ws.BlancosDetectados);
+}
+
+// Each detection leaves its own flag set and the other one cleared, whatever
+// the flags were.
+TEST_F(MainWindowTest, EachDetectionSetsItsFlagAndClearsTheOther) {
+  open(write("d.bmp", grayPicture(12, 10, 4)));
+  form->Button7->click();
+  for (auto [button, black] : {std::pair{form->Button8, true}, {form->Button9, false}}) {
+    ws.NegrosDetectados = ws.BlancosDetectados = true;  // as the Avanzado mode leaves them
+    button->click();
+    EXPECT_EQ(ws.NegrosDetectados, black) << button->text().toStdString();
+    EXPECT_EQ(ws.BlancosDetectados, !black) << button->text().toStdString();
+  }
 }
 
 TEST_F(MainWindowTest, ExecuteMenuRunsTheDetectionAndRestorationButtons) {
@@ -260,8 +307,112 @@ TEST_F(MainWindowTest, ExecuteMenuRunsTheDetectionAndRestorationButtons) {
   EXPECT_EQ(log(), QStringList{"No has seleccionado una imagen"});
   form->Restaurar1->trigger();
   EXPECT_EQ(log(), QStringList{"Realice la detección de negros o blancos primero"});
-  form->Image1DblClick();
-  EXPECT_EQ(log(), QStringList{"Abrir una imagen primero"});
+}
+
+// A double click on a view opens its own image window, once a picture is open.
+TEST_F(MainWindowTest, DoubleClickOnAViewOpensItsImageWindow) {
+  const struct {
+    PictureView* view;
+    QWidget* window;
+    QWidget* other;
+  } views[] = {{form->Image1, form->Ventanas.Form2, form->Ventanas.Form3},
+               {form->Image2, form->Ventanas.Form3, form->Ventanas.Form2}};
+  auto doubleClick = [](PictureView* view) {
+    QMouseEvent event(QEvent::MouseButtonDblClick, QPointF(3, 3), view->mapToGlobal(QPointF(3, 3)),
+                      Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &event);
+  };
+  for (const auto& v : views) {
+    form->append("before");
+    doubleClick(v.view);
+    EXPECT_EQ(log(), QStringList{"Abrir una imagen primero"}) << v.view->objectName().toStdString();
+    EXPECT_TRUE(v.window->isHidden() && v.other->isHidden());
+  }
+  open(write("w.bmp", grayPicture(6, 5, 2)));
+  for (const auto& v : views) {
+    v.window->hide();
+    v.other->hide();
+    doubleClick(v.view);
+    EXPECT_FALSE(v.window->isHidden()) << v.view->objectName().toStdString();
+    EXPECT_TRUE(v.other->isHidden()) << v.view->objectName().toStdString();
+  }
+}
+
+// Dilatacion, Erosion, Cierre and Apertura through their buttons: the result
+// is the literal kernels' on the planes as they were, it is what the right
+// view shows, and the user sees, in order, the title, the log cleared (and the
+// command's lines), every row drawn with the bar following it, the bar back at
+// 0, the view shown and, for Dilatacion, its closing line.
+TEST_F(MainWindowTest, AdvancedCommandsLeaveTheKernelsResultAndShowItInOrder) {
+  constexpr int alto = 11, ancho = 13;
+  QImage picture = grayPicture(ancho, alto, 0);
+  for (int y = 0; y < alto; ++y)
+    for (int x = 0; x < ancho; ++x) picture.setPixel(x, y, (x * 89 + y * 167 + x * y * 31) % 256);
+  open(write("adv.bmp", picture));
+  form->Edit1->setText("9");
+  form->RadioGroup1->setItemIndex(1);  // 5 x 5
+  form->RadioGroup1Click();
+  form->RadioGroup2->setItemIndex(1);  // pyramidal
+  form->Button7->click();
+  ASSERT_EQ(ws.TamanoMatriz(), 5);
+  form->Avanzado1->trigger();
+  ws.Auxiliar1.fill(33);  // a band of its own, which Dilatacion shows
+
+  auto copy = [&](const Plane& p) {
+    Plane out(alto, ancho);
+    CopiarPlano(p, out);
+    return out;
+  };
+  // What each command leaves in Auxiliar1 and ImagenFinal, by the literal kernels.
+  const MatrizB& b = ws.Matriz;
+  const Plane& in = ws.ImagenInicial;
+  auto dilatacion = [&](Plane& a, Plane& f) {
+    oracle::DilatarLiteral(in, b, a, alto, ancho), CopiarPlano(a, f);
+  };
+  auto erosion = [&](Plane&, Plane& f) { oracle::ErosionarLiteral(in, b, f, alto, ancho); };
+  auto cierre = [&](Plane& a, Plane& f) {
+    oracle::DilatarLiteral(in, b, a, alto, ancho), oracle::ErosionarLiteral(a, b, f, alto, ancho);
+  };
+  auto apertura = [&](Plane& a, Plane& f) {
+    oracle::ErosionarLiteral(in, b, a, alto, ancho), oracle::DilatarLiteral(a, b, f, alto, ancho);
+  };
+  const struct {
+    QPushButton* button;
+    const char* title;
+    QStringList lines;    // logged before the painting
+    const char* closing;  // logged once the view is shown
+    std::function<void(Plane& auxiliar, Plane& final)> expect;
+  } commands[] = {{form->Button2, "Dilatación", {}, "Dilatacion Realizada", dilatacion},
+                  {form->Button3, "Erosión", {"Realizando Erosión"}, nullptr, erosion},
+                  {form->Button4, "Cierre", {"1-Dilatacion", "2-Erosion"}, nullptr, cierre},
+                  {form->Button5, "Apertura", {"1-Erosion", "2-Dilatacion"}, nullptr, apertura}};
+  for (const auto& command : commands) {
+    SCOPED_TRACE(command.title);
+    Plane auxiliar = copy(ws.Auxiliar1), final = copy(ws.ImagenFinal);
+    command.expect(auxiliar, final);
+    form->Image2->hide();
+    form->seen.clear();
+    command.button->click();
+
+    QStringList expected = {QString("title ") + command.title, "log "}, logged;
+    for (const QString& line : command.lines) expected.append("log " + (logged << line).join('|'));
+    for (int y = 0; y < alto; ++y)
+      expected << QString("row %1").arg(y) << QString("bar %1").arg(y + 1);
+    expected << "bar 0"
+             << "view shown";
+    if (command.closing) expected.append(QString("log ") + command.closing);
+    EXPECT_EQ(form->seen, expected);
+
+    std::uint8_t shown[ancho];
+    for (int y = 0; y < alto; ++y) {
+      form->Image2->picture().readLevels(y, shown);
+      for (int x = 0; x < ancho; ++x) {
+        ASSERT_EQ(ws.ImagenFinal[y][x], final[y][x]) << y << "," << x;
+        ASSERT_EQ(ws.Auxiliar1[y][x], auxiliar[y][x]) << y << "," << x;
+        ASSERT_EQ(shown[x], final[y][x]) << y << "," << x;
+      }
+    }
+  }
 }
 
 // Every text typed into the threshold and factor boxes is judged at once.

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QToolButton>
+#include <limits>
 #include <memory>
 
 #include "inspection/image_windows.h"
@@ -106,6 +107,37 @@ TEST_F(Inspeccion, MapaSigueLasPulsacionesLasFlechasActualizarYElCierre) {
   EXPECT_TRUE(form4->isVisible());
   EXPECT_EQ(form4->frameGeometry().topLeft(), QPoint(100, 100));
   EXPECT_EQ(form4->StringGrid1->cell(2, 2), QString::number(Nivel(3, 4, 0)));
+}
+
+// The point has no bounds, but an arrow at an end of the int range leaves it
+// there instead of wrapping to the other end; the grids show the outside.
+TEST_F(Inspeccion, LasFlechasSeDetienenEnLosExtremosDelEntero) {
+  constexpr int kMax = std::numeric_limits<int>::max(), kMin = std::numeric_limits<int>::min();
+  const struct {
+    int* punto;
+    QToolButton* flecha;
+    QToolButton* vuelta;
+    int extremo;
+  } casos[] = {
+      {&form4->PuntoX, form4->UpDown2->nextButton(), form4->UpDown2->previousButton(), kMax},
+      {&form4->PuntoX, form4->UpDown2->previousButton(), form4->UpDown2->nextButton(), kMin},
+      {&form4->PuntoY, form4->UpDown1->previousButton(), form4->UpDown1->nextButton(), kMax},
+      {&form4->PuntoY, form4->UpDown1->nextButton(), form4->UpDown1->previousButton(), kMin},
+  };
+  for (const auto& caso : casos) {
+    form4->PuntoX = form4->PuntoY = 3;
+    *caso.punto = caso.extremo;
+    caso.flecha->click();
+    EXPECT_EQ(*caso.punto, caso.extremo);
+    EXPECT_EQ(form4->StringGrid3->cell(caso.punto == &form4->PuntoX ? 0 : 1, 0),
+              QString::number(caso.extremo));
+    for (int fila = 0; fila < 5; ++fila)
+      for (int col = 0; col < 5; ++col)
+        EXPECT_EQ(form4->StringGrid1->cell(col, fila),
+                  QString::number(Picture::kOutsideColour & 0xFF));
+    caso.vuelta->click();
+    EXPECT_EQ(*caso.punto, caso.extremo == kMax ? kMax - 1 : kMin + 1);
+  }
 }
 
 TEST_F(Inspeccion, ImagenMayorQueLaPantallaSeDesplazaEnLaVentana) {

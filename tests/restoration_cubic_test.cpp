@@ -1,15 +1,20 @@
 // The cubic interpolation filter: sample collection, the system and its
-// solution, the conversion of the fitted value, and the threaded run.
+// solution against an independent solver, the conversion of the fitted value,
+// and the threaded run.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <random>
+#include <sstream>
+#include <string>
 #include <utility>
 #include <vector>
 
 #include "restoration/cubic.h"
+#include "tests/support/cubic_oracle.h"
+#include "tests/support/morphology_oracle.h"
 #include "tests/support/restoration_oracle.h"
 
 namespace morvane {
@@ -183,6 +188,143 @@ TEST(CubicFilter, ArithmeticErrorEndsTheRunAtThatPixel) {
     EXPECT_EQ(view.steps, 13);
     EXPECT_EQ(view.resets + view.shows, 0);
   }
+}
+
+// What the solver makes of sample sets, next to what the independent solver
+// makes of the same samples.
+struct Comparacion {
+  int conjuntos = 0, restaurados = 0, sinSolucion = 0, excepciones = 0, diferencias = 0;
+  std::string primera;
+
+  void anotar(const oracle::PuntoMuestra (&propias)[16], int r, int c) {
+    using oracle::Desenlace;
+    Muestras muestras;
+    for (int k = 0; k < 16; ++k)
+      muestras[k] = {propias[k].y, propias[k].x, static_cast<std::uint8_t>(propias[k].v)};
+    const oracle::ResultadoCubico esperado = oracle::ResolverLiteral(propias, r, c);
+    bool consistente = !esperado.consistente;  // the solver must set it either way
+    std::uint8_t nivel = 0;
+    Desenlace obtenido = Desenlace::Excepcion;
+    try {
+      obtenido = NivelInterpolado(muestras, r, c, consistente, nivel) ? Desenlace::Restaurado
+                                                                      : Desenlace::SinSolucion;
+    } catch (const ErrorAritmetico&) {
+    }
+    ++conjuntos;
+    restaurados += esperado.desenlace == Desenlace::Restaurado;
+    sinSolucion += esperado.desenlace == Desenlace::SinSolucion;
+    excepciones += esperado.desenlace == Desenlace::Excepcion;
+    const bool igual = obtenido == esperado.desenlace &&
+                       (obtenido == Desenlace::Excepcion || consistente == esperado.consistente) &&
+                       (obtenido != Desenlace::Restaurado || nivel == esperado.nivel);
+    if (!igual && diferencias++ == 0) {
+      std::ostringstream out;
+      out << "(" << r << ", " << c << "): outcome " << static_cast<int>(obtenido) << " level "
+          << int{nivel} << " consistent " << consistente << ", expected outcome "
+          << static_cast<int>(esperado.desenlace) << " level " << esperado.nivel << " consistent "
+          << esperado.consistente;
+      primera = out.str();
+    }
+  }
+
+  // Every damaged pixel of the scene that finds sixteen samples.
+  void escena(const Workspace& ws) {
+    for (int r = kMargenCubico; r < ws.Alto - kMargenCubico; ++r) {
+      for (int c = kMargenCubico; c < ws.Ancho - kMargenCubico; ++c) {
+        oracle::PuntoMuestra propias[16];
+        if (ws.ImagenFinal[r][c] > ws.Umbral &&
+            oracle::RecogerAnillos(ws.ImagenFinal, ws.ImagenInicial, ws.Alto, ws.Ancho, ws.Umbral,
+                                   r, c, propias) == 16)
+          anotar(propias, r, c);
+      }
+    }
+  }
+};
+
+// A fixed scene through the whole filter: levels worked out once by the
+// independent solver. Clamped values, pixels whose system has no solution and
+// fitted levels near their neighbours'.
+TEST(CubicFilter, GoldenLevelsOfAFixedScene) {
+  Workspace ws;
+  oracle::Azar(ws, 21, 24, 30, 45);
+  for (int y = 0; y < 24; ++y)
+    for (int x = 0; x < 30; ++x)
+      ws.ImagenInicial[y][x] =
+          static_cast<std::uint8_t>(40 + (x * (30 - x) + y * (24 - y)) / 3 + x * y % 7);
+  ws.SistemaConsistente = false;
+  VistaRegistrada view(24, 30);
+  FiltroInterpolacionCubica(ws, view);
+  const std::array<int, 3> golden[] = {
+      {7, 20, 117},  {8, 21, 157},  {10, 13, 159}, {11, 8, 0},  {13, 20, 0}, {14, 12, 215},
+      {15, 22, 132}, {16, 14, 160}, {7, 9, 142},   {7, 13, 153}};  // the last two keep their level
+  for (auto [r, c, nivel] : golden) EXPECT_EQ(ws.ImagenFinal[r][c], nivel) << r << "," << c;
+  EXPECT_TRUE(ws.SistemaConsistente);  // the last solved pixel, (16, 14), had a solution
+}
+
+// Random pictures and damage; a dilated picture (plateaus of one level) with
+// damage in blocks, so samples come from wider rings; isolated damage in a
+// fully admitted field, where the repeated ring corner leaves at most fourteen
+// independent equations; damage everywhere but every fifth column, where whole
+// columns of the system vanish.
+TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
+  std::mt19937 rng(5);
+  const MatrizB plano{3, std::vector<std::uint8_t>(9, 0)};
+  const MatrizB bloque{5, std::vector<std::uint8_t>(25, 0)};
+  Comparacion total;
+  for (int escena = 0; escena < 12; ++escena) {
+    Workspace ws;
+    const int alto = 30 + escena * 5, ancho = 90 - escena * 4;
+    oracle::Azar(ws, 100 + escena, alto, ancho, 30 + escena * 3);
+    auto marcar = [&](Plane& p, int percent) {
+      p.fill(0);
+      for (int y = 0; y < alto; ++y)
+        for (int x = 0; x < ancho; ++x)
+          if (static_cast<int>(rng() % 100) < percent) p[y][x] = 200;
+    };
+    switch (escena % 4) {
+      case 1:  // a dilated picture, damage in 5 x 5 blocks
+        oracle::DilatarLiteral(ws.Auxiliar1, plano, ws.ImagenInicial, alto, ancho);
+        marcar(ws.Auxiliar2, 3);
+        ws.ImagenFinal.fill(0);
+        oracle::DilatarLiteral(ws.Auxiliar2, bloque, ws.ImagenFinal, alto, ancho);
+        break;
+      case 2:  // isolated damage, everything else admitted
+        marcar(ws.ImagenFinal, escena);
+        break;
+      case 3:  // only every fifth column admitted
+        ws.ImagenFinal.fill(200);
+        for (int y = 0; y < alto; ++y)
+          for (int x = 0; x < ancho; x += 5) ws.ImagenFinal[y][x] = 0;
+        break;
+    }
+    Comparacion cmp;
+    cmp.escena(ws);
+    EXPECT_EQ(cmp.diferencias, 0) << "scene " << escena << " of " << cmp.conjuntos
+                                  << " sample sets, first " << cmp.primera;
+    total.restaurados += cmp.restaurados;
+    total.sinSolucion += cmp.sinSolucion;
+  }
+  EXPECT_GT(total.restaurados, 1000);
+  EXPECT_GT(total.sinSolucion, 1000);
+}
+
+// Sample sets of wide pictures, far from the origin: the entries come near the
+// top of the single range and some eliminations overflow, which must raise.
+TEST(CubicSolver, AgreesFarFromTheOriginWhereEliminationsOverflow) {
+  std::mt19937 rng(3);
+  Comparacion cmp;
+  for (int t = 0; t < 4000; ++t) {
+    const int r = 8 + static_cast<int>(rng() % (oracle::kLimite - 16));
+    const int c = 8 + static_cast<int>(rng() % (oracle::kLimite - 16));
+    oracle::PuntoMuestra muestras[16];
+    for (auto& m : muestras)
+      m = {r + static_cast<int>(rng() % 15) - 7, c + static_cast<int>(rng() % 15) - 7,
+           static_cast<int>(rng() % 256)};
+    cmp.anotar(muestras, r, c);
+  }
+  EXPECT_EQ(cmp.diferencias, 0) << cmp.primera;
+  EXPECT_GT(cmp.restaurados, 0);
+  EXPECT_GT(cmp.excepciones, 0);
 }
 
 }  // namespace
