@@ -1,5 +1,6 @@
 #include "toolkit/image_io.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -126,16 +127,28 @@ QImage levelsOf(const QImage& image) {
 }
 
 // A palette picture with its table cut to the entries its pixels can reach (the
-// in-memory table is padded to 256 entries).
+// in-memory table is padded to 256 entries); a two-colour one as 1 bit a pixel.
 QImage trimmedPalette(const QImage& image) {
   int highest = 0;
   for (int y = 0; y < image.height(); ++y) {
     const uchar* line = image.constScanLine(y);
     highest = std::max<int>(highest, *std::max_element(line, line + image.width()));
   }
-  QImage out = image.copy();
-  if (out.isNull()) throw std::bad_alloc();
-  out.setColorCount(std::max(highest + 1, 2));
+  if (highest > 1) {
+    QImage out = checked(image.copy());
+    out.setColorCount(highest + 1);
+    return out;
+  }
+  QImage out = blank(image.width(), image.height(), QImage::Format_Mono);
+  out.setColorTable({image.color(0), image.color(1)});
+  for (int y = 0; y < image.height(); ++y) {
+    const uchar* in = image.constScanLine(y);
+    uchar* line = out.scanLine(y);
+    std::memset(line, 0, static_cast<std::size_t>(out.bytesPerLine()));
+    for (int x = 0; x < image.width(); ++x) {
+      if (in[x]) line[x >> 3] |= static_cast<uchar>(0x80u >> (x & 7));
+    }
+  }
   return out;
 }
 
@@ -194,11 +207,12 @@ std::optional<DecodedPicture> readPicture(const QString& fileName) {
   QImageReader reader(fileName);
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(false);
+  DecodedPicture decoded;
+  // Counted before the read: once a page is read, some readers count from it.
+  decoded.pageCount = std::max(1, reader.imageCount());
   QImage read;
   if (!reader.read(&read) || read.isNull()) return std::nullopt;
 
-  DecodedPicture decoded;
-  decoded.pageCount = std::max(1, reader.imageCount());
   switch (read.format()) {
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB:
@@ -253,13 +267,21 @@ bool writePicture(const QString& fileName, const QByteArray& format, const QImag
     return false;
   }
   if (!target) return false;
+  // Encoded in memory first: the TIFF writer seeks back over what it wrote and
+  // so loses a failed write on the file, calling the file complete.
+  QByteArray encoded;
+  {
+    QBuffer buffer(&encoded);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (format == "jpeg") writer.setQuality(95);
+    if (format == "webp") writer.setQuality(100);  // 100 selects the lossless encoding
+    if (!writer.write(*target)) return false;
+  }
   QSaveFile file(fileName);
   file.setDirectWriteFallback(false);
   if (!file.open(QIODevice::WriteOnly)) return false;
-  QImageWriter writer(&file, format);
-  if (format == "jpeg") writer.setQuality(95);
-  if (format == "webp") writer.setQuality(100);  // 100 selects the lossless encoding
-  if (!writer.write(*target)) {
+  if (file.write(encoded) != encoded.size()) {
     file.cancelWriting();
     file.commit();  // discards the temporary file
     return false;
