@@ -1,6 +1,7 @@
 // The picture object: a picture kept in the pixel format of the file it was
-// read from (BMP, or any format of toolkit/image_io), with a pixel canvas (24-bit colours whose low
-// byte is red) and row-wise level transfers for whole-plane work.
+// read from (a BMP, or any format of toolkit/image_io), with a pixel canvas
+// (24-bit colours whose low byte is red) and row-wise level transfers for
+// whole-plane work.
 #pragma once
 
 #include <QImage>
