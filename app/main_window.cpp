@@ -118,8 +118,8 @@ TForm1::TForm1(Workspace& workspace, QWidget* parent) : QMainWindow(parent), ws(
   buildRestorationPage();
   buildMenu();
 
-  OpenDialog1.Filter = QStringLiteral("Imagen BMP|*.bmp");
-  SaveDialog1.Filter = QStringLiteral("Imagen BMP|*.bmp");
+  OpenDialog1.Filter = pictureFilter();
+  SaveDialog1.Filter = pictureFilter();
   SaveDialog1.DefaultExt = QStringLiteral("bmp");
 
   Ventanas = CrearVentanasInspeccion(Image1, Image2);

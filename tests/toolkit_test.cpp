@@ -184,10 +184,9 @@ TEST_F(PictureFiles, UnreadableFilesRaiseAndKeepThePicture) {
   makePicture(24, 50, 50).save(path("whole.bmp"));
   QByteArray badDepth = contents(path("whole.bmp"));
   badDepth[28] = 13;
-  ASSERT_TRUE(picture.image().save(path("png.bmp"), "PNG"));
   for (const QString& name :
        {path("missing.bmp"), write("text.bmp", "no soy una imagen"), write("empty.bmp", {}),
-        path("png.bmp"), write("headers.bmp", badDepth.left(54)), write("depth.bmp", badDepth),
+        write("headers.bmp", badDepth.left(54)), write("depth.bmp", badDepth),
         write("cut.bmp", contents(path("whole.bmp")).chopped(300)), dir_.path()}) {
     EXPECT_TRUE(failure([&] { picture.load(name); }).contains(name)) << name.toStdString();
     EXPECT_EQ(picture.bitsPerPixel(), 24);

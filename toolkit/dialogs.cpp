@@ -66,6 +66,13 @@ void ShowMessage(const QString& text) {
   dialogs().message(text);
 }
 
+QString pictureFilter() {
+  return QString::fromUtf8(
+      "Imagen BMP|*.bmp|"
+      "Imágenes|*.bmp;*.png;*.tif;*.tiff;*.jpg;*.jpeg;*.pgm;*.ppm;*.pbm;*.webp|"
+      "Todos los archivos|*");
+}
+
 QString qtFilter(const QString& filter) {
   // "Description|patterns|Description|patterns", patterns separated by ';'.
   const QStringList parts = filter.split(QLatin1Char('|'));

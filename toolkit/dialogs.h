@@ -27,6 +27,10 @@ void setDialogProvider(DialogProvider* provider);
 // Modal message box: one text, one OK button, the application title as caption.
 void ShowMessage(const QString& text);
 
+// The file dialogs' filter for pictures: BMP first (the one selected), then
+// every picture format the picture object knows, then any file.
+QString pictureFilter();
+
 // Filter in the toolkit's "Description|*.ext" form, shown in Qt's syntax.
 QString qtFilter(const QString& filter);
 

@@ -9,6 +9,7 @@
 
 #include "toolkit/bmp_writer.h"
 #include "toolkit/errors.h"
+#include "toolkit/image_io.h"
 
 namespace morvane {
 
@@ -139,6 +140,17 @@ constexpr std::uint16_t to555(std::uint32_t colour) {
 }  // namespace
 
 void Picture::load(const QString& fileName) {
+  if (!startsAsBmp(fileName)) {
+    std::optional<DecodedPicture> decoded = readPicture(fileName);
+    if (!decoded) cannotOpen(fileName);
+    Picture loaded;
+    loaded.setImage(decoded->image, decoded->bitsPerPixel);
+    loaded.gray_ = decoded->gray;
+    loaded.pageCount_ = decoded->pageCount;
+    *this = std::move(loaded);
+    return;
+  }
+
   const std::optional<BmpHeader> header = readBmpHeader(fileName);
   if (!header || header->truncated) cannotOpen(fileName);
 
@@ -173,6 +185,10 @@ void Picture::save(const QString& fileName) const {
                            .arg(quoted(fileName))
                            .toStdString());
   }
+  if (const QByteArray format = writtenFormat(fileName); !format.isEmpty()) {
+    if (!writePicture(fileName, format, image_, gray_)) cannotSave(fileName);
+    return;
+  }
   QSaveFile file(fileName);
   file.setDirectWriteFallback(false);
   if (!file.open(QIODevice::WriteOnly)) cannotSave(fileName);
@@ -187,6 +203,8 @@ void Picture::save(const QString& fileName) const {
 void Picture::setImage(const QImage& image, int bitsPerPixel) {
   image_ = image;
   bitsPerPixel_ = bitsPerPixel;
+  gray_ = false;
+  pageCount_ = 1;
   normalise();
 }
 

@@ -1,6 +1,7 @@
-// The picture object: a BMP picture kept in the pixel format of the file it was
-// read from, with a pixel canvas (24-bit colours whose low byte is red) and
-// row-wise level transfers for whole-plane work.
+// The picture object: a picture kept in the pixel format of the file it was
+// read from (a BMP, or any format of toolkit/image_io), with a pixel canvas
+// (24-bit colours whose low byte is red) and row-wise level transfers for
+// whole-plane work.
 #pragma once
 
 #include <QImage>
@@ -17,13 +18,17 @@ class Picture {
   // Gray colour of a level: the level in red, green and blue.
   static constexpr std::uint32_t grayColour(std::uint8_t level) { return level * 65793u; }
 
-  // Reads a BMP file. Throws ToolkitError naming the file when it cannot be read,
-  // std::bad_alloc when the picture does not fit in memory. On failure the
-  // picture keeps what it held.
+  // Reads a picture file: a BMP (told by its content, whatever its name) or,
+  // through toolkit/image_io, the first page of any other format. Throws
+  // ToolkitError naming the file when it cannot be read, std::bad_alloc when
+  // the picture does not fit in memory. On failure the picture keeps what it
+  // held.
   void load(const QString& fileName);
-  // Writes the picture as a BMP of the pixel format it was read in (see
-  // bitsPerPixel). Goes through a temporary file renamed over the target. Throws
-  // ToolkitError naming the file on failure.
+  // Writes the picture in the format of the name's extension (see
+  // writtenFormat); a BMP, of the pixel format it was read in (see
+  // bitsPerPixel), for ".bmp", no extension or an unknown one. Goes through a
+  // temporary file renamed over the target. Throws ToolkitError naming the file
+  // on failure.
   void save(const QString& fileName) const;
 
   bool isEmpty() const { return image_.isNull(); }
@@ -31,6 +36,8 @@ class Picture {
   int height() const { return image_.height(); }
   // Bits per pixel of the file the picture was read from (1, 4, 8, 16, 24, 32).
   int bitsPerPixel() const { return bitsPerPixel_; }
+  // Pages (or frames) of the file read; only the first one was read.
+  int pageCount() const { return pageCount_; }
 
   // Colour of pixel (x, y) as 0x00BBGGRR; kOutsideColour outside the picture.
   std::uint32_t pixel(int x, int y) const;
@@ -50,7 +57,8 @@ class Picture {
   // to the format of the bit count (Format_Indexed8 for 1, 4 and 8, RGB555 for
   // 16, RGB32 for 24 and 32); a bit count that does not fit the image is
   // corrected (a palette image whose entries or indices exceed 1 or 4 bits is
-  // kept as 8 bits; a colour image stays at 24 or 32).
+  // kept as 8 bits; a colour image stays at 24 or 32). The picture then counts
+  // as a palette or colour picture of one page.
   void setImage(const QImage& image, int bitsPerPixel);
 
  private:
@@ -62,6 +70,10 @@ class Picture {
 
   QImage image_;
   int bitsPerPixel_ = 24;
+  // A palette picture whose file held gray levels: written as gray where the
+  // format has gray.
+  bool gray_ = false;
+  int pageCount_ = 1;
   // For palette pictures: palette index of the nearest entry to each gray level.
   std::uint8_t grayIndex_[256] = {};
   // For palette pictures: the colour table as 0x00BBGGRR, padded with black to
