@@ -63,9 +63,9 @@ void AbrirImagen(const PictureControls& c) {
     c.progress.setMax(c.ws.Alto);
     c.progress.setPosition(0);
     ReservarAuxiliares(c.ws);
-    if (c.image1.picture().pageCount() > 1)
-      c.memo1.appendLine(QString::fromUtf8("La imagen tiene %1 páginas; se abre la primera")
-                             .arg(c.image1.picture().pageCount()));
+    if (c.leftView.picture().pageCount() > 1)
+      c.log.appendLine(QString::fromUtf8("La imagen tiene %1 páginas; se abre la primera")
+                             .arg(c.leftView.picture().pageCount()));
   } catch (const std::bad_alloc&) {
     // A picture too large for memory: nothing stays half loaded.
     DeshacerApertura(c);
