@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "restoration/frame.h"
+#include "workspace/threads.h"
 
 namespace morvane {
 
@@ -442,7 +443,7 @@ void FiltroInterpolacionCubica(Workspace& ws, ResultView& view, const OpcionesCu
 
     int hilos = opciones.hilos;
     if (hilos <= 0) {
-      hilos = static_cast<int>(std::thread::hardware_concurrency());
+      hilos = HilosPorOperacion();
       if (!restaurable || ContarDanados(ws, m, kTrabajoMinimo) < kTrabajoMinimo) hilos = 1;
     }
     hilos = std::clamp(hilos, 1, alto - 2 * m);
