@@ -390,6 +390,12 @@ TEST_F(BatchTest, ExistingResultsAreKeptUnlessOverwritingAndInputsNever) {
                   spath("enlace.bmp")});
   EXPECT_EQ(run.status, 1);
   EXPECT_TRUE(Bytes(path("a.bmp")) == input);
+  // A folder that is the input's own under another name.
+  ASSERT_TRUE(QFile::link(dir.path(), path("alias")));
+  run = RunBatch({"--sobrescribir", "-o", spath("alias"), spath("a.bmp")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("es una imagen de entrada"), std::string::npos) << run.err;
+  EXPECT_TRUE(Bytes(path("a.bmp")) == input);
   // A result that is another input of the run.
   run = RunBatch({"--sobrescribir", "-q", spath("a.bmp"), spath("a_restaurada.bmp")});
   EXPECT_EQ(run.status, 1);
