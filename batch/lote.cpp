@@ -221,6 +221,13 @@ class Marcha {
     entorno_.errores.flush();
   }
 
+  // Redraws the bar, so the elapsed time moves while a picture is worked on.
+  void refrescar() {
+    std::lock_guard lock(mutex_);
+    dibujarBarra();
+    entorno_.errores.flush();
+  }
+
   void aviso(const std::string& linea) {
     std::lock_guard lock(mutex_);
     borrarBarra();
@@ -517,8 +524,14 @@ int EjecutarLote(const std::vector<std::string>& args, EntornoLote& entorno) {
   bool interrumpida = false;
   {
     std::unique_lock lock(fin);
+    marcha.refrescar();
+    Reloj::time_point dibujada = Reloj::now();
     while (activos > 0) {
       hecho.wait_for(lock, std::chrono::milliseconds(50));
+      if (Reloj::now() - dibujada > std::chrono::seconds(1)) {
+        marcha.refrescar();
+        dibujada = Reloj::now();
+      }
       if (entorno.interrumpido && *entorno.interrumpido) {
         interrumpida = true;
         break;
