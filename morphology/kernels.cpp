@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "morphology/band_kernels.h"
+#include "workspace/threads.h"
 
 namespace morvane {
 
@@ -53,7 +54,7 @@ const band::Kernels& ChosenKernels() {
 int ThreadsFor(long long pixels, int rows) {
   if (pixels < kThreadedPixels) return 1;
   int threads = gThreads.load(std::memory_order_relaxed);
-  if (threads <= 0) threads = static_cast<int>(std::thread::hardware_concurrency());
+  if (threads <= 0) threads = HilosPorOperacion();
   threads = std::max(1, std::min(threads, rows / kMinBandRows));
   return threads;
 }

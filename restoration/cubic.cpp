@@ -9,6 +9,7 @@
 
 #include "restoration/frame.h"
 #include "restoration/ordered_rows.h"
+#include "workspace/threads.h"
 
 namespace morvane {
 
@@ -420,9 +421,11 @@ void FiltroInterpolacionCubica(Workspace& ws, ResultView& view, const OpcionesCu
   const bool restaurable = ws.Umbral > 0 && ws.Umbral < 255;
   if (alto > 2 * m && ancho > 2 * m) {
     const BuscadorMuestras buscador(ws.ImagenFinal, ws.ImagenInicial, alto, ancho, ws.Umbral);
-    int hilos = opciones.hilos;  // 0: one per processor
-    if (hilos <= 0 && (!restaurable || ContarDanados(ws, m, kTrabajoMinimo) < kTrabajoMinimo))
-      hilos = 1;
+    int hilos = opciones.hilos;  // 0: as many as one operation may use
+    if (hilos <= 0) {
+      hilos = HilosPorOperacion();
+      if (!restaurable || ContarDanados(ws, m, kTrabajoMinimo) < kTrabajoMinimo) hilos = 1;
+    }
     // The rows are independent, so they can be worked out in any order and on
     // any thread: the samples are admitted pixels, read from ImagenInicial, and
     // a restore only ever changes a damaged pixel, never an admitted one. Only

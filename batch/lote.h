@@ -1,0 +1,60 @@
+// morvane-lote: one recipe over many pictures, several at once, with exactly
+// the levels the window would have saved.
+#pragma once
+
+#include <csignal>
+#include <cstdint>
+#include <iosfwd>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "batch/options.h"
+#include "toolkit/picture.h"
+
+namespace morvane {
+
+// What the run sees of its surroundings.
+struct EntornoLote {
+  EntornoLote(std::istream& in, std::ostream& out, std::ostream& err)
+      : entrada(in), salida(out), errores(err) {}
+  std::istream& entrada;  // names, one a line, for "-"
+  std::ostream& salida;   // the help text
+  std::ostream& errores;  // progress, notices and error lines
+  bool terminal = false;  // errores is a terminal: a progress bar instead of lines
+  // Bytes of memory available; nothing: MemAvailable from /proc/meminfo.
+  std::optional<std::uint64_t> memoriaDisponible;
+  int procesadores = 0;  // 0: the machine's
+  // Set (by a signal handler) to stop the run: no new result is started, the
+  // ones being written are finished, and the process ends with status 130.
+  const volatile std::sig_atomic_t* interrumpido = nullptr;
+};
+
+// Runs the program on its arguments (without the program's name). Returns the
+// exit status: 0 when every picture was restored or already had its result, 1
+// when any failed, 2 for a wrong option (before any file is touched).
+int EjecutarLote(const std::vector<std::string>& args, EntornoLote& entorno);
+
+// What one step of one picture did, for the report.
+struct InformePaso {
+  Deteccion deteccion;
+  long long sobreUmbral = 0;  // ImagenFinal levels above Umbral after the detection
+  long long restaurados = 0;  // levels the restoration changed
+  double segundos = 0;
+};
+
+// The whole recipe on one picture already loaded: the right picture starts as
+// a copy of the left one and ends as the result to save.
+std::vector<InformePaso> AplicarReceta(Picture& izquierda, Picture& derecha, const Receta& receta);
+
+// Result name of an input: next to it with "_restaurada", or in salida with
+// the same name; with the extension formato, or the input's own when formato
+// is empty (bmp when the input's is none or not a picture format).
+std::string NombreResultado(const std::string& entrada, const std::string& salida,
+                            const std::string& formato);
+
+// Files that can be run at once: pedidos, lowered so that pictures of
+// bytesPorImagen each fit in disponible (at least 1).
+int TrabajosQueCaben(int pedidos, std::uint64_t bytesPorImagen, std::uint64_t disponible);
+
+}  // namespace morvane

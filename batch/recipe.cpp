@@ -1,0 +1,98 @@
+#include "batch/recipe.h"
+
+#include <stdexcept>
+
+#include "morphology/detection.h"
+#include "morphology/matrix.h"
+#include "restoration/restaurar.h"
+
+namespace morvane {
+
+namespace {
+
+// The log the commands write to: nobody reads it here.
+class RegistroMudo : public MessageLog {
+ public:
+  void clear() override {}
+  void append(const char*) override {}
+};
+
+// The matrix grid as typed on the command line.
+class CeldasDeReceta : public MatrixGrid {
+ public:
+  explicit CeldasDeReceta(const Receta& receta) : receta_(receta) {}
+  std::string cell(int col, int row) const override {
+    if (row < 0 || static_cast<std::size_t>(row) >= receta_.celdas.size()) return {};
+    const auto& fila = receta_.celdas[static_cast<std::size_t>(row)];
+    return col >= 0 && static_cast<std::size_t>(col) < fila.size()
+               ? fila[static_cast<std::size_t>(col)]
+               : std::string();
+  }
+  void setCell(int, int, const std::string&) override {}
+  void showMessage(const char* utf8) override { mensaje_ = utf8; }
+  const std::string& mensaje() const { return mensaje_; }
+
+ private:
+  const Receta& receta_;
+  std::string mensaje_;
+};
+
+int TipoMatriz(TipoMatrizLote tipo) {
+  switch (tipo) {
+    case TipoMatrizLote::Ceros:
+      return kMatrizCeros;
+    case TipoMatrizLote::Piramidal:
+      return kMatrizPiramidal;
+    case TipoMatrizLote::Personalizada:
+      break;
+  }
+  return kMatrizPersonalizada;
+}
+
+ParametrosRestauracion Parametros(const Receta& receta) {
+  ParametrosRestauracion p;
+  switch (receta.filtro) {
+    case FiltroLote::Media:
+      p.filtro = 0;
+      break;
+    case FiltroLote::Mediana:
+      p.filtro = 1;
+      break;
+    case FiltroLote::Conservativo:
+      p.filtro = 2;
+      break;
+    case FiltroLote::Cubico:
+      p.filtro = 3;
+      break;
+  }
+  p.tamano = receta.ventana == 5 ? 1 : 0;
+  p.incluirDanados = receta.incluirDanados;
+  p.avanzado = false;
+  return p;
+}
+
+}  // namespace
+
+void PrepararReceta(Workspace& ws, const Receta& receta) {
+  ws.TamanoElegido = receta.tamanoMatriz;
+  ws.Umbral = receta.umbral;
+  RegistroMudo registro;
+  CeldasDeReceta celdas(receta);
+  CargarMatriz(ws, registro, celdas, TipoMatriz(receta.tipo), receta.factorN);
+  if (!ws.MatrizCargada) throw std::runtime_error(celdas.mensaje());
+}
+
+void Detectar(Workspace& ws, ResultView& vista, Deteccion deteccion) {
+  RegistroMudo registro;
+  if (deteccion == Deteccion::Negros)
+    PuntosNegros(ws, registro, vista);
+  else
+    PuntosBlancos(ws, registro, vista);
+}
+
+void RestaurarConReceta(Workspace& ws, ResultView& vista, const Receta& receta) {
+  RegistroMudo registro;
+  Restaurar(ws, registro, vista, Parametros(receta));
+}
+
+}  // namespace morvane

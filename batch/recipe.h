@@ -1,0 +1,20 @@
+// The recipe's commands on one workspace: the same processing functions the
+// window's handlers call, with the recipe's values where the window reads its
+// controls.
+#pragma once
+
+#include "batch/options.h"
+#include "workspace/workspace.h"
+
+namespace morvane {
+
+// "Cargar Matriz" with the recipe's size, kind, factor and cells, and the
+// threshold as "Umbral" would hold it. Throws std::runtime_error when the
+// matrix is refused.
+void PrepararReceta(Workspace& ws, const Receta& receta);
+
+// "Puntos Negros" or "Puntos Blancos", then "Restaurar", drawing into vista.
+void Detectar(Workspace& ws, ResultView& vista, Deteccion deteccion);
+void RestaurarConReceta(Workspace& ws, ResultView& vista, const Receta& receta);
+
+}  // namespace morvane
