@@ -5,7 +5,7 @@
 #include <functional>
 #include <map>
 
-#include "workspace/int_text.h"
+#include "text/int_text.h"
 
 namespace morvane {
 
@@ -79,11 +79,11 @@ std::optional<OpcionesLote> AnalizarOpciones(const std::vector<std::string>& arg
        }},
       {"--tipo",
        [&](const std::string& op, const std::string& v) {
-         return Elegir<TipoMatrizLote>(op, v,
-                                       {{"ceros", TipoMatrizLote::Ceros},
-                                        {"piramidal", TipoMatrizLote::Piramidal},
-                                        {"personalizada", TipoMatrizLote::Personalizada}},
-                                       o.receta.tipo, error);
+         return Elegir<TipoMatriz>(op, v,
+                                   {{"ceros", TipoMatriz::Ceros},
+                                    {"piramidal", TipoMatriz::Piramidal},
+                                    {"personalizada", TipoMatriz::Personalizada}},
+                                   o.receta.tipo, error);
        }},
       {"--n",
        [&](const std::string& op, const std::string& v) {
@@ -110,16 +110,17 @@ std::optional<OpcionesLote> AnalizarOpciones(const std::vector<std::string>& arg
        }},
       {"--filtro",
        [&](const std::string& op, const std::string& v) {
-         return Elegir<FiltroLote>(op, v,
-                                   {{"media", FiltroLote::Media},
-                                    {"mediana", FiltroLote::Mediana},
-                                    {"conservativo", FiltroLote::Conservativo},
-                                    {"cubico", FiltroLote::Cubico}},
-                                   o.receta.filtro, error);
+         return Elegir<Filtro>(op, v,
+                               {{"media", Filtro::Media},
+                                {"mediana", Filtro::Mediana},
+                                {"conservativo", Filtro::Conservativo},
+                                {"cubico", Filtro::Cubico}},
+                               o.receta.filtro, error);
        }},
       {"--tamano",
        [&](const std::string& op, const std::string& v) {
-         return Elegir<int>(op, v, {{"3", 3}, {"5", 5}}, o.receta.ventana, error);
+         return Elegir<Ventana>(op, v, {{"3", Ventana::De3x3}, {"5", Ventana::De5x5}},
+                                o.receta.ventana, error);
        }},
       {"--pasos",
        [&](const std::string& op, const std::string& v) {
@@ -225,7 +226,7 @@ std::optional<OpcionesLote> AnalizarOpciones(const std::vector<std::string>& arg
   const std::string admitidasCeldas = std::to_string(n) + " filas de " + std::to_string(n) +
                                       " enteros, separados por ',' y las filas por ';'";
   if (hayCeldas) {
-    if (o.receta.tipo != TipoMatrizLote::Personalizada) {
+    if (o.receta.tipo != TipoMatriz::Personalizada) {
       error = "--celdas solo vale con --tipo personalizada";
       return std::nullopt;
     }
@@ -248,7 +249,7 @@ std::optional<OpcionesLote> AnalizarOpciones(const std::vector<std::string>& arg
       }
       o.receta.celdas.push_back(std::move(textos));
     }
-  } else if (o.receta.tipo == TipoMatrizLote::Personalizada) {
+  } else if (o.receta.tipo == TipoMatriz::Personalizada) {
     error = "Falta --celdas: la matriz personalizada necesita " + admitidasCeldas;
     return std::nullopt;
   }

@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "morphology/matrix.h"
+#include "restoration/restaurar.h"
+
 namespace morvane {
 
-enum class TipoMatrizLote { Ceros, Piramidal, Personalizada };
-enum class FiltroLote { Media, Mediana, Conservativo, Cubico };
 enum class Deteccion { Negros, Blancos };
 
 // What the window would be set to: the matrix page, the restoration page and
@@ -18,12 +19,12 @@ enum class Deteccion { Negros, Blancos };
 // joined by "<<").
 struct Receta {
   int tamanoMatriz = 3;
-  TipoMatrizLote tipo = TipoMatrizLote::Ceros;
+  TipoMatriz tipo = TipoMatriz::Ceros;
   std::int32_t factorN = 0;
   std::vector<std::vector<std::string>> celdas;  // [row][column], texts as typed in the grid
   std::int32_t umbral = 50;
-  FiltroLote filtro = FiltroLote::Media;
-  int ventana = 3;  // side of the neighbourhood filters' window: 3 or 5
+  Filtro filtro = Filtro::Media;
+  Ventana ventana = Ventana::De3x3;  // the neighbourhood filters' window
   bool incluirDanados = false;
   std::vector<Deteccion> pasos{Deteccion::Negros, Deteccion::Blancos};
 };

@@ -37,40 +37,6 @@ class CeldasDeReceta : public MatrixGrid {
   std::string mensaje_;
 };
 
-int TipoMatriz(TipoMatrizLote tipo) {
-  switch (tipo) {
-    case TipoMatrizLote::Ceros:
-      return kMatrizCeros;
-    case TipoMatrizLote::Piramidal:
-      return kMatrizPiramidal;
-    case TipoMatrizLote::Personalizada:
-      break;
-  }
-  return kMatrizPersonalizada;
-}
-
-ParametrosRestauracion Parametros(const Receta& receta) {
-  ParametrosRestauracion p;
-  switch (receta.filtro) {
-    case FiltroLote::Media:
-      p.filtro = 0;
-      break;
-    case FiltroLote::Mediana:
-      p.filtro = 1;
-      break;
-    case FiltroLote::Conservativo:
-      p.filtro = 2;
-      break;
-    case FiltroLote::Cubico:
-      p.filtro = 3;
-      break;
-  }
-  p.tamano = receta.ventana == 5 ? 1 : 0;
-  p.incluirDanados = receta.incluirDanados;
-  p.avanzado = false;
-  return p;
-}
-
 }  // namespace
 
 void PrepararReceta(Workspace& ws, const Receta& receta) {
@@ -78,7 +44,7 @@ void PrepararReceta(Workspace& ws, const Receta& receta) {
   ws.Umbral = receta.umbral;
   RegistroMudo registro;
   CeldasDeReceta celdas(receta);
-  CargarMatriz(ws, registro, celdas, TipoMatriz(receta.tipo), receta.factorN);
+  CargarMatriz(ws, registro, celdas, receta.tipo, receta.factorN);
   if (!ws.MatrizCargada) throw std::runtime_error(celdas.mensaje());
 }
 
@@ -92,7 +58,8 @@ void Detectar(Workspace& ws, ResultView& vista, Deteccion deteccion) {
 
 void RestaurarConReceta(Workspace& ws, ResultView& vista, const Receta& receta) {
   RegistroMudo registro;
-  Restaurar(ws, registro, vista, Parametros(receta));
+  Restaurar(ws, registro, vista,
+            ParametrosRestauracion{receta.filtro, receta.ventana, receta.incluirDanados, false});
 }
 
 }  // namespace morvane
