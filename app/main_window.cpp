@@ -558,9 +558,9 @@ void TForm1::append(const char* utf8Line) {
 
 void TForm1::drawRow(int y, const std::uint8_t* levels, int x0, int x1) {
   Image2->picture().writeLevels(y, levels, x0, x1);
-  // Marks the view for repainting, so a command that ends early on an error
+  // Marks the row for repainting, so a command that ends early on an error
   // still shows what it drew.
-  Image2->pictureChanged();
+  Image2->rowsChanged(y, y + 1);
 }
 
 void TForm1::stepProgress() {
@@ -569,7 +569,6 @@ void TForm1::stepProgress() {
 
 void TForm1::resetProgress() {
   ProgressBar1->setPosition(0);
-  Image2->pictureChanged();
 }
 
 void TForm1::setTitle(const char* utf8Title) {

@@ -20,6 +20,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/convert.h"
 #include "toolkit/errors.h"
+#include "toolkit/fitted_drawing.h"
 #include "toolkit/guard.h"
 #include "toolkit/picture.h"
 #include "toolkit/picture_view.h"
@@ -310,6 +311,58 @@ TEST_F(Widgets, EditReportsLeavingIt) {
   second->setFocus();
   QApplication::processEvents();
   EXPECT_EQ(exits, 1);
+}
+
+}  // namespace
+}  // namespace morvane
+
+namespace morvane {
+namespace {
+
+TEST(FittedDrawing, EachDrawnPixelIsTheMeanOfTheSamplesUnderIt) {
+  QImage picture(4, 4, QImage::Format_RGB32);
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) picture.setPixel(x, y, qRgb(x * 40 + y, y * 60, 255 - x * 8));
+  QImage drawn(2, 2, QImage::Format_RGB32);
+  DrawFitted(picture, drawn, 0, 2);
+  for (int dy = 0; dy < 2; ++dy) {
+    for (int dx = 0; dx < 2; ++dx) {
+      int r = 0, g = 0, b = 0;
+      for (int y = 2 * dy; y < 2 * dy + 2; ++y) {
+        for (int x = 2 * dx; x < 2 * dx + 2; ++x) {
+          r += qRed(picture.pixel(x, y));
+          g += qGreen(picture.pixel(x, y));
+          b += qBlue(picture.pixel(x, y));
+        }
+      }
+      EXPECT_EQ(drawn.pixel(dx, dy), qRgb(r / 4, g / 4, b / 4)) << dx << "," << dy;
+    }
+  }
+}
+
+TEST_F(Widgets, AViewRedrawsChangedRowsAsAWholeRedrawWould) {
+  // A palette picture much larger than the view, as the main window shows it.
+  QImage image(413, 307, QImage::Format_Indexed8);
+  QList<QRgb> table;
+  for (int g = 0; g < 256; ++g) table.append(qRgb(g, g, g));
+  image.setColorTable(table);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, (x * 7 + y * 13) % 256);
+  PictureView view;
+  view.resize(97, 61);
+  view.picture().setImage(image, 8);
+  view.pictureChanged();
+  view.grab();
+  std::vector<std::uint8_t> levels(413, 255);
+  for (int y = 150; y < 163; ++y) {
+    view.picture().writeLevels(y, levels.data(), 0, 413);
+    view.rowsChanged(y, y + 1);
+  }
+  const QImage rowByRow = view.grab().toImage();
+  view.pictureChanged();
+  const QImage whole = view.grab().toImage();
+  EXPECT_EQ(rowByRow, whole);
+  EXPECT_NE(rowByRow.pixel(48, 30), rowByRow.pixel(48, 10));  // the white band is drawn
 }
 
 }  // namespace

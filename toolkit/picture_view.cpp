@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <cmath>
 
+#include "toolkit/fitted_drawing.h"
+
 namespace morvane {
 
 PictureView::PictureView(QWidget* parent) : QWidget(parent) {}
@@ -34,10 +36,28 @@ void PictureView::applyAutoSize() {
 }
 
 void PictureView::pictureChanged() {
-  pixmapValid_ = false;
-  pixmap_ = QPixmap();
+  drawnValid_ = false;
+  changedTop_ = changedBottom_ = 0;
   if (autoSize_ && size() != QSize(picture_.width(), picture_.height())) applyAutoSize();
   update();
+}
+
+void PictureView::rowsChanged(int y0, int y1) {
+  y0 = std::max(y0, 0);
+  y1 = std::min(y1, picture_.height());
+  if (y0 >= y1) return;
+  if (changedTop_ >= changedBottom_) {
+    changedTop_ = y0;
+    changedBottom_ = y1;
+  } else {
+    changedTop_ = std::min(changedTop_, y0);
+    changedBottom_ = std::max(changedBottom_, y1);
+  }
+  const QRect target = targetRect();
+  const int ph = std::max(picture_.height(), 1);
+  const int top = static_cast<int>(static_cast<qint64>(y0) * target.height() / ph);
+  const int bottom = static_cast<int>((static_cast<qint64>(y1) * target.height() + ph - 1) / ph);
+  update(QRect(target.left(), target.top() + top, target.width(), bottom - top + 1));
 }
 
 QSize PictureView::sizeHint() const {
@@ -78,27 +98,22 @@ QPoint PictureView::toPicture(QPoint widgetPoint) const {
 void PictureView::paintEvent(QPaintEvent*) {
   if (picture_.isEmpty()) return;
   const QRect target = targetRect();
-  if (!pixmapValid_ || pixmap_.size() != target.size()) {
-    // A fitted view keeps the picture already scaled to its place, so a large
-    // picture costs one scaling per change or resize, not one per paint.
-    const QImage& image = picture_.image();
-    if (target.size() == image.size()) {
-      pixmap_ = QPixmap::fromImage(image);
-    } else {
-      // A large picture is first thinned out to twice the drawn size, which is
-      // cheap, then smoothed down: close to a full smooth scaling at a
-      // fraction of its cost.
-      QImage source = image;
-      const QSize twice = target.size() * 2;
-      if (image.width() > 2 * twice.width() && image.height() > 2 * twice.height())
-        source = image.scaled(twice, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-      pixmap_ = QPixmap::fromImage(
-          source.scaled(target.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    }
-    pixmapValid_ = true;
+  if (!drawnValid_ || drawn_.size() != target.size()) {
+    drawn_ = QImage(target.size(), QImage::Format_RGB32);
+    if (drawn_.isNull()) return;
+    DrawFitted(picture_.image(), drawn_, 0, drawn_.height());
+    drawnValid_ = true;
+  } else if (changedTop_ < changedBottom_) {
+    // Only the drawn rows whose picture rows changed are worked out again.
+    const qint64 ph = picture_.height();
+    const int top = static_cast<int>(changedTop_ * static_cast<qint64>(drawn_.height()) / ph);
+    const int bottom =
+        static_cast<int>((changedBottom_ * static_cast<qint64>(drawn_.height()) + ph - 1) / ph);
+    DrawFitted(picture_.image(), drawn_, top, std::min(bottom, drawn_.height()));
   }
+  changedTop_ = changedBottom_ = 0;
   QPainter painter(this);
-  painter.drawPixmap(target.topLeft(), pixmap_);
+  painter.drawImage(target.topLeft(), drawn_);
 }
 
 void PictureView::mouseDoubleClickEvent(QMouseEvent* event) {

@@ -3,7 +3,7 @@
 // itself to its picture. Reports double clicks and presses in picture coordinates.
 #pragma once
 
-#include <QPixmap>
+#include <QImage>
 #include <QWidget>
 
 #include "toolkit/picture.h"
@@ -25,6 +25,8 @@ class PictureView : public QWidget {
 
   // Schedules a repaint after the picture changed (after a sweep, a load).
   void pictureChanged();
+  // Schedules a repaint of rows y0 .. y1-1 only, which alone changed.
+  void rowsChanged(int y0, int y1);
 
   // Maps a point of the widget to picture coordinates.
   QPoint toPicture(QPoint widgetPoint) const;
@@ -48,10 +50,14 @@ class PictureView : public QWidget {
   Picture picture_;
   bool fitted_ = true;
   bool autoSize_ = false;
-  // The picture as drawn, at its drawn size; converted on the first paint after
-  // a change or a resize.
-  QPixmap pixmap_;
-  bool pixmapValid_ = false;
+  // The picture as drawn, at its drawn size: rows of it are worked out again on
+  // the first paint after the picture rows under them changed, all of it after
+  // a load or a resize.
+  QImage drawn_;
+  bool drawnValid_ = false;
+  // Picture rows changed since the last paint: [changedTop_, changedBottom_).
+  int changedTop_ = 0;
+  int changedBottom_ = 0;
 };
 
 }  // namespace morvane

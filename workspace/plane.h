@@ -34,10 +34,15 @@ class Plane {
   void release();
 
  private:
-  struct AlignedFree {
+  // Gives the buffer back the way it was taken: mapped pages (mappedBytes > 0)
+  // or the ordinary allocator.
+  struct Release {
+    Release() noexcept : mappedBytes(0) {}
+    explicit Release(std::size_t mapped) noexcept : mappedBytes(mapped) {}
+    std::size_t mappedBytes;
     void operator()(std::uint8_t* p) const;
   };
-  std::unique_ptr<std::uint8_t[], AlignedFree> buffer_;
+  std::unique_ptr<std::uint8_t[], Release> buffer_;
   int rows_ = 0;
   int cols_ = 0;
   std::ptrdiff_t stride_ = 0;

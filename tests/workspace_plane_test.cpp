@@ -1,0 +1,34 @@
+// Planes small and large (the large ones take their pages straight from the
+// system): every level starts at 0, rows do not overlap, copies keep every
+// level, and a released plane gives its memory back.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+
+#include "workspace/plane.h"
+
+namespace morvane {
+namespace {
+
+TEST(Plane, StartsAtZeroKeepsRowsApartAndCopies) {
+  for (auto [rows, cols] : {std::pair{3, 5}, std::pair{1200, 3333}, std::pair{2, 4000000}}) {
+    Plane a(rows, cols), b(rows, cols);
+    ASSERT_TRUE(a.exists());
+    std::uint64_t sum = 0;
+    for (int r = 0; r < rows; ++r)
+      for (int c = 0; c < cols; ++c) sum += a[r][c];
+    EXPECT_EQ(sum, 0u) << rows << " x " << cols;
+    for (int r = 0; r < rows; ++r)
+      for (int c = 0; c < cols; ++c) a[r][c] = static_cast<std::uint8_t>(r * 31 + c);
+    CopiarPlano(a, b);
+    for (int r = 0; r < rows; ++r)
+      for (int c = 0; c < cols; ++c)
+        ASSERT_EQ(b[r][c], static_cast<std::uint8_t>(r * 31 + c)) << r << "," << c;
+    LiberarPlano(a);
+    EXPECT_FALSE(a.exists());
+    EXPECT_EQ(a.rows(), 0);
+  }
+}
+
+}  // namespace
+}  // namespace morvane
