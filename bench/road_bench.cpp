@@ -67,6 +67,12 @@ long PeakKb() {
   return usage.ru_maxrss;
 }
 
+long PageFaults() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_minflt + usage.ru_majflt;
+}
+
 // A smooth scene with 10% impulse noise: 5% black points, 5% white points.
 QImage NoisyPicture(int width, int height, bool palette) {
   QImage image(width, height, palette ? QImage::Format_Indexed8 : QImage::Format_RGB888);
@@ -99,7 +105,8 @@ QImage NoisyPicture(int width, int height, bool palette) {
 struct Row {
   std::string command;
   std::vector<double> seconds;
-  long peakKb = 0;  // the process's peak resident size when the command ended
+  long peakKb = 0;  // the process's peak resident size when the first run ended
+  long faults = 0;  // page faults of the first run
 };
 
 class Road {
@@ -162,7 +169,9 @@ class Road {
   // among them), so they are not counted as this command's.
   void Time(const std::string& command, const std::function<void()>& work, bool settle = true) {
     if (settle) QApplication::processEvents();
+    const long faults = PageFaults();
     const double s = Seconds(work);
+    const long faulted = PageFaults() - faults;
     auto it = std::find_if(rows_.begin(), rows_.end(),
                            [&](const Row& r) { return r.command == command; });
     if (it == rows_.end()) {
@@ -170,7 +179,10 @@ class Road {
       it = rows_.end() - 1;
     }
     it->seconds.push_back(s);
-    it->peakKb = std::max(it->peakKb, PeakKb());
+    if (it->seconds.size() == 1) {
+      it->peakKb = PeakKb();
+      it->faults = faulted;
+    }
   }
 
   int repeat_;
@@ -208,13 +220,13 @@ int RunPicture(int bits, int width, int height, int repeat) {
               repeat);
   std::printf("one plane memcpy: %.3f ms; Qt's own decode of the file: %.1f ms (%.1f copies)\n",
               copy * 1e3, qtDecode * 1e3, qtDecode / copy);
-  std::printf("%-30s %11s %11s %9s %9s %9s\n", "command", "first ms", "best ms", "first x",
-              "best x", "peak MB");
+  std::printf("%-30s %11s %11s %9s %9s %9s %7s\n", "command", "first ms", "best ms", "first x",
+              "best x", "peak MB", "faults");
   for (const Row& row : road.rows()) {
     const double first = row.seconds.front();
     const double best = *std::min_element(row.seconds.begin(), row.seconds.end());
-    std::printf("%-30s %11.2f %11.2f %9.1f %9.1f %9.1f\n", row.command.c_str(), first * 1e3,
-                best * 1e3, first / copy, best / copy, row.peakKb / 1024.0);
+    std::printf("%-30s %11.2f %11.2f %9.1f %9.1f %9.1f %7ld\n", row.command.c_str(), first * 1e3,
+                best * 1e3, first / copy, best / copy, row.peakKb / 1024.0, row.faults);
   }
   const double planeMb = static_cast<double>(width) * height / (1024.0 * 1024.0);
   std::printf("idle resident %.1f MB, peak %.1f MB: idle + %.1f MB (plane: %.1f MB)\n",

@@ -213,7 +213,7 @@ namespace {
 
 // A stored distance this large means "at least this far": the look-up jumps
 // that far and reads again.
-constexpr std::uint16_t kLejos = 0xFFFF;
+constexpr std::uint8_t kLejos = 0xFF;
 
 }  // namespace
 
@@ -230,29 +230,29 @@ void BuscadorMuestras::construirTablas() const {
   // Without the tables the search stays literal, with the same result.
   const std::size_t size = paso_ * (static_cast<std::size_t>(alto_) + 1);
   try {
-    columnas_.resize(size);
-    filas_.resize(size);
+    tablas_ = PageBuffer(2 * size);
   } catch (const std::bad_alloc&) {
-    columnas_ = {};
-    filas_ = {};
     return;
   }
+  columnas_ = tablas_.data();
+  filas_ = tablas_.data() + size;
   // Row alto and column ancho are sentinels: distance 0 to "none".
-  std::uint16_t* below = columnas_.data() + static_cast<std::size_t>(alto_) * paso_;
-  std::fill_n(below, paso_, std::uint16_t{0});
+  std::uint8_t* below = columnas_ + static_cast<std::size_t>(alto_) * paso_;
+  std::fill_n(below, paso_, std::uint8_t{0});
   for (int y = alto_ - 1; y >= 0; --y) {
     const std::uint8_t* d = danos_[y];
-    std::uint16_t* col = columnas_.data() + static_cast<std::size_t>(y) * paso_;
-    std::uint16_t* row = filas_.data() + static_cast<std::size_t>(y) * paso_;
+    std::uint8_t* col = columnas_ + static_cast<std::size_t>(y) * paso_;
+    std::uint8_t* row = filas_ + static_cast<std::size_t>(y) * paso_;
     for (int x = 0; x < ancho_; ++x) {
-      const std::uint16_t next = below[x] == kLejos ? kLejos : below[x] + 1;
+      const std::uint8_t next =
+          below[x] == kLejos ? kLejos : static_cast<std::uint8_t>(below[x] + 1);
       col[x] = d[x] < umbral_ ? 0 : next;
     }
     col[ancho_] = 0;
-    std::uint16_t run = 0;
+    std::uint8_t run = 0;
     row[ancho_] = 0;
     for (int x = ancho_ - 1; x >= 0; --x) {
-      run = d[x] < umbral_ ? 0 : (run == kLejos ? kLejos : run + 1);
+      run = d[x] < umbral_ ? 0 : (run == kLejos ? kLejos : static_cast<std::uint8_t>(run + 1));
       row[x] = run;
     }
     below = col;
@@ -267,7 +267,7 @@ bool BuscadorMuestras::tablas() const {
 
 int BuscadorMuestras::abajo(int y, int x) const {
   for (;;) {
-    const std::uint16_t d = columnas_[static_cast<std::size_t>(y) * paso_ + x];
+    const std::uint8_t d = columnas_[static_cast<std::size_t>(y) * paso_ + x];
     if (d != kLejos) return y + d;
     y += kLejos;
     if (y >= alto_) return alto_;
@@ -276,7 +276,7 @@ int BuscadorMuestras::abajo(int y, int x) const {
 
 int BuscadorMuestras::derecha(int y, int x) const {
   for (;;) {
-    const std::uint16_t d = filas_[static_cast<std::size_t>(y) * paso_ + x];
+    const std::uint8_t d = filas_[static_cast<std::size_t>(y) * paso_ + x];
     if (d != kLejos) return x + d;
     x += kLejos;
     if (x >= ancho_) return ancho_;

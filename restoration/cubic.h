@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "workspace/pages.h"
 #include "workspace/plane.h"
 #include "workspace/workspace.h"
 
@@ -104,8 +105,12 @@ class BuscadorMuestras {
   std::size_t paso_;  // ancho + 1: both tables have a sentinel column and row
   mutable std::once_flag hecho_;
   mutable bool listas_ = false;
-  mutable std::vector<std::uint16_t> columnas_;  // distance down to the next admitted row
-  mutable std::vector<std::uint16_t> filas_;     // distance right to the next admitted column
+  // Distances, capped at 255 (a capped distance is followed by another look-up
+  // that far on), in one buffer: paso_ x (alto + 1) down to the next admitted
+  // row, then as many right to the next admitted column.
+  mutable PageBuffer tablas_;
+  mutable std::uint8_t* columnas_ = nullptr;
+  mutable std::uint8_t* filas_ = nullptr;
 };
 
 // Solves one damaged pixel: NivelInterpolado, or a stand-in with its contract.

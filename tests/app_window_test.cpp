@@ -61,7 +61,7 @@ class NotingWindow : public TForm1 {
  private:
   void note(const char* what, const QString& shown) { seen.append(what + (" " + shown)); }
   void noteLog() { note("log", Memo1->lines().join('|')); }
-  void noteBar() { note("bar", QString::number(ProgressBar1->value())); }
+  void noteBar() { note("bar", QString::number(ProgressBar1->position())); }
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -243,7 +243,7 @@ TEST_F(MainWindowTest, CopyBackThenInitialPictureRestoresTheOpenedFile) {
   EXPECT_FALSE(form->Button12->isHidden());
   for (int y = 0; y < 5; ++y)
     for (int x = 0; x < 8; ++x) ASSERT_EQ(ws.ImagenInicial[y][x], 200 - x - y);
-  EXPECT_EQ(form->ProgressBar1->value(), 0);
+  EXPECT_EQ(form->ProgressBar1->position(), 0);
 
   form->Button12->click();
   EXPECT_TRUE(form->Button12->isHidden());

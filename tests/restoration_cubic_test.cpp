@@ -76,6 +76,22 @@ TEST(CubicSamples, FastSearchPicksWhatTheLiteralOnePicks) {
   }
 }
 
+// Admitted pixels so sparse that the rings grow past 255 pixels a side: the
+// search jumps across damaged runs longer than one look-up of its tables.
+TEST(CubicSamples, FastSearchCrossesLongDamagedRuns) {
+  Workspace ws;
+  Azar(ws, 5, 1000, 1000, 0);
+  ws.Umbral = 50;
+  ws.ImagenFinal.fill(200);
+  std::mt19937 rng(3);
+  for (int i = 0; i < 60; ++i) ws.ImagenFinal[rng() % 1000][rng() % 1000] = 10;
+  for (int i = 0; i < 60; ++i) {
+    const int r = 350 + static_cast<int>(rng() % 300);
+    const int c = 350 + static_cast<int>(rng() % 300);
+    ASSERT_EQ(Recoger(ws, r, c, false), Recoger(ws, r, c, true)) << r << "," << c;
+  }
+}
+
 // An entry of the system beyond single precision ends the command: the samples
 // lie 2^22 apart, so y^3 x^3 is 2^132.
 TEST(CubicSystem, AnEntryBeyondSinglePrecisionRaises) {

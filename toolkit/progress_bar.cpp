@@ -15,26 +15,32 @@ ProgressBar::ProgressBar(QWidget* parent) : QProgressBar(parent) {
 
 void ProgressBar::setMax(int maximum) {
   setMaximum(maximum);
+  position_ = value();
 }
 
 void ProgressBar::setPosition(int position) {
-  setValue(position);
+  // As the widget itself: a range of 0 .. 0 takes any position.
+  if ((minimum() != 0 || maximum() != 0) && (position < minimum() || position > maximum())) return;
+  position_ = position;
   if (position == 0) {
     // The end of a sweep: show the empty bar at once.
-    repaint();
-    sinceRepaint_.restart();
+    showNow();
   } else {
-    repaintThrottled();
+    showThrottled();
   }
 }
 
 void ProgressBar::step() {
-  setValue(value() + 1);
-  repaintThrottled();
+  setPosition(position_ + 1);
 }
 
-void ProgressBar::repaintThrottled() {
+void ProgressBar::showThrottled() {
   if (sinceRepaint_.elapsed() < kRepaintIntervalMs) return;
+  showNow();
+}
+
+void ProgressBar::showNow() {
+  setValue(position_);
   repaint();
   sinceRepaint_.restart();
 }

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "workspace/pages.h"
+
 namespace morvane {
 
 class Plane {
@@ -22,27 +24,19 @@ class Plane {
   Plane(const Plane&) = delete;
   Plane& operator=(const Plane&) = delete;
 
-  bool exists() const { return buffer_ != nullptr; }
+  bool exists() const { return static_cast<bool>(buffer_); }
   int rows() const { return rows_; }
   int cols() const { return cols_; }
   std::ptrdiff_t stride() const { return stride_; }
 
-  std::uint8_t* operator[](int row) { return buffer_.get() + row * stride_; }
-  const std::uint8_t* operator[](int row) const { return buffer_.get() + row * stride_; }
+  std::uint8_t* operator[](int row) { return buffer_.data() + row * stride_; }
+  const std::uint8_t* operator[](int row) const { return buffer_.data() + row * stride_; }
 
   void fill(std::uint8_t level);
   void release();
 
  private:
-  // Gives the buffer back the way it was taken: mapped pages (mappedBytes > 0)
-  // or the ordinary allocator.
-  struct Release {
-    Release() noexcept : mappedBytes(0) {}
-    explicit Release(std::size_t mapped) noexcept : mappedBytes(mapped) {}
-    std::size_t mappedBytes;
-    void operator()(std::uint8_t* p) const;
-  };
-  std::unique_ptr<std::uint8_t[], Release> buffer_;
+  PageBuffer buffer_;
   int rows_ = 0;
   int cols_ = 0;
   std::ptrdiff_t stride_ = 0;
