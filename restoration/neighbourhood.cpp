@@ -20,22 +20,44 @@ int Admitidos(const Workspace& ws, int r, int c, int h, bool incluirDanados, std
     }
     return n;
   }
+  // Every level is written and kept only when admitted: no branch to guess
+  // wrong on a noisy picture. levels has room for the last, unkept write.
   const int umbral = ws.Umbral;
   for (int y = r - h; y <= r + h; ++y) {
     const std::uint8_t* aux = ws.Auxiliar1[y];
     const std::uint8_t* damage = ws.ImagenFinal[y];
     for (int x = c - h; x <= c + h; ++x) {
-      if (damage[x] < umbral) levels[n++] = aux[x];
+      levels[n] = aux[x];
+      n += damage[x] < umbral;
     }
   }
   return n;
+}
+
+// Ascending order of the nine levels by a fixed network of 25 exchanges.
+void Ordenar9(std::uint8_t* v) {
+  static constexpr std::uint8_t kPares[25][2] = {
+      {0, 1}, {3, 4}, {6, 7}, {1, 2}, {4, 5}, {7, 8}, {0, 1}, {3, 4}, {6, 7},
+      {0, 3}, {3, 6}, {0, 3}, {1, 4}, {4, 7}, {1, 4}, {2, 5}, {5, 8}, {2, 5},
+      {1, 3}, {5, 7}, {2, 6}, {4, 6}, {2, 4}, {2, 3}, {5, 6}};
+  // Unrolled, every index is a constant and the nine levels stay in registers.
+  std::uint8_t w[9];
+  std::copy(v, v + 9, w);
+#pragma GCC unroll 25
+  for (const auto& p : kPares) {
+    const std::uint8_t a = w[p[0]];
+    const std::uint8_t b = w[p[1]];
+    w[p[0]] = std::min(a, b);
+    w[p[1]] = std::max(a, b);
+  }
+  std::copy(w, w + 9, v);
 }
 
 template <class Rule>
 void Filtrar(Workspace& ws, ResultView& view, int radio, bool incluirDanados, Rule rule) {
   const int h = radio == 2 ? 2 : 1;
   RecorrerMarco(ws, view, h, [&](int r, int c) {
-    std::uint8_t levels[25];
+    std::uint8_t levels[26];
     const int n = Admitidos(ws, r, c, h, incluirDanados, levels);
     if (n == 0) return;  // nothing to compute from: the level stays
     ws.Auxiliar1[r][c] = rule(levels, n, ws.Auxiliar1[r][c]);
@@ -56,7 +78,14 @@ void FiltroMediana(Workspace& ws, ResultView& view, int radio, bool incluirDanad
   // The level at position n / 2 (from 0) of the n admitted levels in ascending
   // order: the upper of the two middle ones when n is even.
   Filtrar(ws, view, radio, incluirDanados, [](std::uint8_t* levels, int n, std::uint8_t) {
-    std::nth_element(levels, levels + n / 2, levels + n);
+    if (n <= 9) {
+      // The free places hold 255, above or equal to every level: they sort
+      // after the n levels and leave position n / 2 as it was.
+      std::fill(levels + n, levels + 9, std::uint8_t{255});
+      Ordenar9(levels);
+    } else {
+      std::nth_element(levels, levels + n / 2, levels + n);
+    }
     return levels[n / 2];
   });
 }
