@@ -19,6 +19,8 @@ cmake --build build-fuzz
 mkdir -p build-fuzz/corpus build-fuzz/findings
 cp tests/fuzz/corpus/* tests/fuzz/regressions/* build-fuzz/corpus/
 
+# Every input goes through files: keep them in memory where the machine allows.
+if [ -z "${TMPDIR:-}" ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 exec build-fuzz/fuzz_open_road -max_total_time="$seconds" -dict=tests/fuzz/bmp.dict \

@@ -3,6 +3,7 @@
 // index 0; short, inconsistent and hostile files are refused by name; only
 // regular files are opened; large scans open; every seed and regression file
 // keeps the open road's promises; and the main window after hostile files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -448,6 +449,17 @@ TEST_F(BmpReaderTest, HostileFilesThroughTheMainWindow) {
   TForm1 form(ws);
   const QString fifo = dir.filePath("x.bmp");
   ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  // Should the window wait in open() for a writer, one comes after 20 seconds.
+  std::promise<void> answered;
+  auto watchdog =
+      std::async(std::launch::async, [path = QFile::encodeName(fifo), f = answered.get_future()] {
+        if (f.wait_for(std::chrono::seconds(20)) == std::future_status::ready) {
+          return false;
+        }
+        const int fd = ::open(path.constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+        return true;
+      });
   for (const QString& path : {fifo, kFuzzFolder + "/regressions/fault3-34-bytes-claiming-2gb.bmp",
                               kFuzzFolder + "/regressions/fault3-overflow-54-bytes.bmp",
                               kFuzzFolder + "/regressions/fault1-info-size-16.bmp",
@@ -458,6 +470,8 @@ TEST_F(BmpReaderTest, HostileFilesThroughTheMainWindow) {
     EXPECT_EQ(dialogs.messages.last(), "No se puede abrir el fichero «" + path + "»");
     EXPECT_FALSE(ws.ImagenCargada || ws.ImagenInicial.exists() || ws.Alto);
   }
+  answered.set_value();
+  EXPECT_FALSE(watchdog.get()) << "opening a FIFO blocked the window";
   const int messages = static_cast<int>(dialogs.messages.size());
   dialogs.openAnswers.push_back(kFuzzFolder + "/regressions/fault2-rle8-sets-nothing-64x64.bmp");
   form.Button1->click();

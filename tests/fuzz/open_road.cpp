@@ -20,7 +20,7 @@ namespace {
 
 // Pictures above this many bytes are refused as too large while fuzzing, so
 // that one input costs milliseconds, not seconds.
-constexpr std::int64_t kFuzzAllocationLimit = 16 << 20;
+constexpr std::int64_t kFuzzAllocationLimit = 256 << 10;
 
 struct LimitScope {
   std::int64_t previous;
