@@ -361,13 +361,8 @@ void decodeRow(const Layout& layout, const std::uint8_t* in, uchar* out,
   }
 }
 
-// Decodes the pixel data (`size` bytes starting at the layout's data start).
-std::optional<DecodedBmp> decodeData(const Layout& layout, const std::uint8_t* data,
-                                     std::int64_t size) {
-  if (layout.runLength()) size = std::min(size, longestStream(layout));
-  if (layout.runLength() && !runLength(layout, data, size, nullptr)) return std::nullopt;
-  if (!layout.runLength() && size < layout.dataBytes) return std::nullopt;
-
+// The picture of a layout with its palette and resolution, its pixels not set.
+DecodedBmp start(const Layout& layout) {
   DecodedBmp decoded;
   decoded.bitsPerPixel = layout.bits;
   decoded.image = allocate(layout);
@@ -375,19 +370,35 @@ std::optional<DecodedBmp> decodeData(const Layout& layout, const std::uint8_t* d
   if (!layout.palette.isEmpty()) image.setColorTable(layout.palette);
   if (layout.dotsPerMeterX > 0) image.setDotsPerMeterX(layout.dotsPerMeterX);
   if (layout.dotsPerMeterY > 0) image.setDotsPerMeterY(layout.dotsPerMeterY);
+  return decoded;
+}
 
+// Decodes `count` plain rows from `data`, the first being row `first` in the
+// file's order.
+void decodeRows(const Layout& layout, const std::uint8_t* data, int first, int count, QImage& image,
+                const std::vector<std::uint16_t>& table) {
+  const int height = layout.height;
+  for (int row = first; row < first + count; ++row, data += layout.rowBytes) {
+    decodeRow(layout, data, image.scanLine(layout.topDown ? row : height - 1 - row), table);
+  }
+}
+
+// Decodes the pixel data (`size` bytes starting at the layout's data start).
+std::optional<DecodedBmp> decodeData(const Layout& layout, const std::uint8_t* data,
+                                     std::int64_t size) {
   if (layout.runLength()) {
-    image.fill(0u);
-    runLength(layout, data, size, &image);
+    size = std::min(size, longestStream(layout));
+    if (!runLength(layout, data, size, nullptr)) return std::nullopt;
+    DecodedBmp decoded = start(layout);
+    decoded.image.fill(0u);
+    runLength(layout, data, size, &decoded.image);
     return decoded;
   }
+  if (size < layout.dataBytes) return std::nullopt;
+  DecodedBmp decoded = start(layout);
   std::vector<std::uint16_t> table;
   if (layout.bits == 16) table = table16(layout);
-  const int height = layout.height;
-  for (int row = 0; row < height; ++row) {
-    decodeRow(layout, data + row * layout.rowBytes,
-              image.scanLine(layout.topDown ? row : height - 1 - row), table);
-  }
+  decodeRows(layout, data, 0, layout.height, decoded.image, table);
   return decoded;
 }
 
@@ -442,18 +453,31 @@ std::optional<DecodedBmp> readBmpFile(const QString& fileName) {
   const std::optional<Layout> layout = parseHeaders(head, headSize, fileSize);
   if (!layout) return std::nullopt;
 
-  std::int64_t dataSize = fileSize - layout->dataStart;
   if (layout->runLength()) {
-    dataSize = std::min(dataSize, longestStream(*layout));
-  } else {
-    // Plain rows: the picture must fit before its data is read.
-    if (layout->imageBytes > allocationLimit.load()) throw std::bad_alloc();
-    dataSize = layout->dataBytes;
+    const std::int64_t size = std::min(fileSize - layout->dataStart, longestStream(*layout));
+    if (size > allocationLimit.load()) throw std::bad_alloc();
+    std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[std::max<std::int64_t>(size, 1)]);
+    if (!readAt(file.fd, data.get(), size, layout->dataStart)) return std::nullopt;
+    return decodeData(*layout, data.get(), size);
   }
-  if (dataSize > allocationLimit.load()) throw std::bad_alloc();
-  std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[std::max<std::int64_t>(dataSize, 1)]);
-  if (!readAt(file.fd, data.get(), dataSize, layout->dataStart)) return std::nullopt;
-  return decodeData(*layout, data.get(), dataSize);
+
+  // Plain rows: the picture is made before its data is read, then the rows
+  // are read in strips of about a megabyte and decoded into it.
+  DecodedBmp decoded = start(*layout);
+  std::vector<std::uint16_t> table;
+  if (layout->bits == 16) table = table16(*layout);
+  const int height = layout->height;
+  const int stripRows = static_cast<int>(
+      std::clamp<std::int64_t>((std::int64_t{1} << 20) / layout->rowBytes, 1, height));
+  std::unique_ptr<std::uint8_t[]> strip(new std::uint8_t[stripRows * layout->rowBytes]);
+  for (int first = 0; first < height; first += stripRows) {
+    const int count = std::min(stripRows, height - first);
+    const std::int64_t at = first * layout->rowBytes;
+    const std::int64_t size = std::min(count * layout->rowBytes, layout->dataBytes - at);
+    if (!readAt(file.fd, strip.get(), size, layout->dataStart + at)) return std::nullopt;
+    decodeRows(*layout, strip.get(), first, count, decoded.image, table);
+  }
+  return decoded;
 }
 
 std::int64_t setBmpAllocationLimit(std::int64_t bytes) {
