@@ -3,7 +3,7 @@
 # behaviour sanitizers) into build-fuzz/ and runs it for SECONDS (default 60)
 # over build-fuzz/corpus, a working copy of the seed and regression files that
 # keeps what the fuzzer adds between runs. Crashes and broken promises are
-# written to build-fuzz/findings/. Further arguments go to libFuzzer (for
+# written to build-fuzz/findings/, the logs of -jobs to build-fuzz/. Further arguments go to libFuzzer (for
 # example -jobs=2 -workers=2).
 #
 #   scripts/fuzz.sh 600
@@ -23,5 +23,6 @@ cp tests/fuzz/corpus/* tests/fuzz/regressions/* build-fuzz/corpus/
 if [ -z "${TMPDIR:-}" ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-exec build-fuzz/fuzz_open_road -max_total_time="$seconds" -dict=tests/fuzz/bmp.dict \
-  -max_len=16384 -rss_limit_mb=3072 -artifact_prefix=build-fuzz/findings/ "$@" build-fuzz/corpus
+cd build-fuzz  # where libFuzzer writes the logs of -jobs
+exec ./fuzz_open_road -max_total_time="$seconds" -dict=../tests/fuzz/bmp.dict \
+  -max_len=16384 -rss_limit_mb=3072 -artifact_prefix=findings/ "$@" corpus

@@ -189,7 +189,7 @@ std::optional<Layout> parseHeaders(const std::uint8_t* head, std::int64_t headSi
     const std::int64_t lastRow = (width * layout.bits + 7) / 8;
     std::int64_t rows = 0;
     if (__builtin_mul_overflow(layout.rowBytes, height - 1, &rows) ||
-        rows + lastRow > fileSize - layout.dataStart) {
+        rows > fileSize - layout.dataStart - lastRow) {
       return std::nullopt;
     }
     layout.dataBytes = rows + lastRow;
@@ -284,7 +284,7 @@ std::int64_t longestStream(const Layout& layout) {
                              &pixels)) {
     return INT64_MAX;
   }
-  return pixels + 64;
+  return std::min(pixels, INT64_MAX - 64) + 64;
 }
 
 QImage allocate(const Layout& layout) {
