@@ -1,12 +1,11 @@
 #include "toolkit/picture.h"
 
-#include <QFile>
-#include <QImageReader>
 #include <QSaveFile>
 #include <cstring>
 #include <new>
 #include <optional>
 
+#include "toolkit/bmp_reader.h"
 #include "toolkit/bmp_writer.h"
 #include "toolkit/errors.h"
 #include "toolkit/image_io.h"
@@ -14,94 +13,6 @@
 namespace morvane {
 
 namespace {
-
-// Largest picture the reader may allocate, in megabytes.
-constexpr int kAllocationLimitMb = 2048;
-
-struct BmpHeader {
-  int bitsPerPixel = 0;
-  qint64 width = 0;
-  qint64 height = 0;
-  // The first two palette entries of a 1-bit file.
-  QRgb mono[2] = {0, 0};
-  // An uncompressed file shorter than its headers promise: its last rows would
-  // be made up by the reader.
-  bool truncated = false;
-};
-
-std::uint32_t le32(const uchar* p) {
-  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-std::uint16_t le16(const uchar* p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-// The bit count and size written in a BMP file's headers, or nothing when the
-// file does not start like a BMP.
-std::optional<BmpHeader> readBmpHeader(const QString& fileName) {
-  QFile file(fileName);
-  if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
-  const QByteArray bytes = file.read(30);
-  const QByteArray rest = file.read(124 + 8);
-  if (bytes.size() < 26) return std::nullopt;
-  const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
-  if (p[0] != 'B' || p[1] != 'M') return std::nullopt;
-  const std::uint32_t infoSize = le32(p + 14);
-  BmpHeader header;
-  if (infoSize == 12) {  // OS/2 core header: 16-bit sizes
-    header.width = le16(p + 18);
-    header.height = le16(p + 20);
-    header.bitsPerPixel = le16(p + 24);
-  } else if (infoSize >= 16 && bytes.size() >= 30) {
-    header.width = static_cast<std::int32_t>(le32(p + 18));
-    header.height = static_cast<std::int32_t>(le32(p + 22));
-    header.bitsPerPixel = le16(p + 28);
-  } else {
-    return std::nullopt;
-  }
-  if (header.height < 0) header.height = -header.height;
-  const std::uint32_t compression = infoSize >= 20 && rest.size() >= 4
-                                        ? le32(reinterpret_cast<const uchar*>(rest.constData()))
-                                        : 0;
-  if (compression == 0 || compression == 3) {  // plain rows, or rows with bit-field masks
-    const qint64 rowBytes = (header.width * header.bitsPerPixel + 31) / 32 * 4;
-    header.truncated = file.size() < static_cast<qint64>(le32(p + 10)) + rowBytes * header.height;
-  }
-  if (header.bitsPerPixel == 1) {
-    const qsizetype at = static_cast<qsizetype>(infoSize) - 16;  // palette offset within rest
-    const qsizetype entry = infoSize == 12 ? 3 : 4;
-    if (at >= 0 && rest.size() >= at + 2 * entry) {
-      const auto* q = reinterpret_cast<const uchar*>(rest.constData()) + at;
-      header.mono[0] = qRgb(q[2], q[1], q[0]);
-      header.mono[1] = qRgb(q[entry + 2], q[entry + 1], q[entry]);
-    }
-  }
-  switch (header.bitsPerPixel) {
-    case 1:
-    case 4:
-    case 8:
-    case 16:
-    case 24:
-    case 32:
-      return header;
-    default:
-      return std::nullopt;
-  }
-}
-
-// True when a picture of this header cannot be held: beyond the reader's limit
-// or refused by the allocator.
-bool doesNotFit(const BmpHeader& header) {
-  if (header.width <= 0 || header.height <= 0) return false;
-  const qint64 bytesPerPixel = header.bitsPerPixel <= 8 ? 1 : 4;
-  if (header.width * header.height * bytesPerPixel > qint64(kAllocationLimitMb) * 1024 * 1024) {
-    return true;
-  }
-  if (header.width > 0x7fffffff || header.height > 0x7fffffff) return true;
-  const QImage probe(static_cast<int>(header.width), static_cast<int>(header.height),
-                     header.bitsPerPixel <= 8 ? QImage::Format_Indexed8 : QImage::Format_RGB32);
-  return probe.isNull();
-}
 
 QString quoted(const QString& fileName) {
   return QStringLiteral("«%1»").arg(fileName);
@@ -151,31 +62,14 @@ void Picture::load(const QString& fileName) {
     return;
   }
 
-  const std::optional<BmpHeader> header = readBmpHeader(fileName);
-  if (!header || header->truncated) cannotOpen(fileName);
+  std::optional<DecodedBmp> read = readBmpFile(fileName);
+  if (!read) cannotOpen(fileName);
 
-  QImageReader::setAllocationLimit(kAllocationLimitMb);
-  QImageReader reader(fileName, "bmp");
-  reader.setAutoDetectImageFormat(false);
-  reader.setAutoTransform(false);
-  QImage read;
-  if (!reader.read(&read) || read.isNull()) {
-    if (doesNotFit(*header)) throw std::bad_alloc();
-    cannotOpen(fileName);
-  }
-
-  if (header->bitsPerPixel == 1 && read.colorCount() == 2 && header->mono[0] != header->mono[1] &&
-      read.color(0) == header->mono[1] && read.color(1) == header->mono[0]) {
-    // The reader may give a 1-bit picture its palette the other way round;
-    // the file's order is kept so that saving writes the same palette.
-    read.invertPixels();
-    read.setColor(0, header->mono[0]);
-    read.setColor(1, header->mono[1]);
-  }
-
+  // Taken over rather than shared, so that settling the palette copies nothing.
   Picture loaded;
-  loaded.setImage(read, header->bitsPerPixel);
-  read = QImage();
+  loaded.image_ = std::move(read->image);
+  loaded.bitsPerPixel_ = read->bitsPerPixel;
+  loaded.normalise();
   *this = std::move(loaded);
 }
 

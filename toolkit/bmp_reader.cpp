@@ -1,0 +1,487 @@
+#include "toolkit/bmp_reader.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QList>
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace morvane {
+
+namespace {
+
+constexpr std::int64_t kFileHeaderSize = 14;
+// Enough for the largest info header, three masks and a full palette.
+constexpr std::int64_t kLongestHeaders = kFileHeaderSize + 124 + 12 + 256 * 4;
+
+std::atomic<std::int64_t> allocationLimit{std::int64_t{2048} * 1024 * 1024};
+
+enum Compression : std::uint32_t { kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3 };
+
+std::uint32_t le32(const std::uint8_t* p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+std::uint16_t le16(const std::uint8_t* p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+
+// One colour channel of a bit-field pixel: where it sits and the factor that
+// brings its values to 8 bits (256 / number of values, so a 5-bit value v
+// becomes 8 v; a channel of more than 8 bits reads as 0).
+struct Channel {
+  std::uint32_t mask = 0;
+  int shift = 0;
+  std::uint32_t scale = 0;
+
+  explicit Channel(std::uint32_t m = 0) : mask(m) {
+    if (mask != 0) {
+      while (!((mask >> shift) & 1u)) ++shift;
+    }
+    scale = static_cast<std::uint32_t>(256 / (std::uint64_t{mask >> shift} + 1));
+  }
+
+  std::uint32_t level(std::uint32_t pixel) const { return ((pixel & mask) >> shift) * scale; }
+};
+
+// Everything the headers say, checked.
+struct Layout {
+  int width = 0;
+  int height = 0;
+  bool topDown = false;
+  int bits = 0;
+  std::uint32_t compression = kRgb;
+  QList<QRgb> palette;
+  Channel red, green, blue;
+  // Where the pixel data starts in the file, and for plain rows their length.
+  std::int64_t dataStart = 0;
+  std::int64_t rowBytes = 0;
+  // Bytes of pixel data the picture needs (plain rows; the last row's padding
+  // may be missing). For run-length data: 0, the stream says where it ends.
+  std::int64_t dataBytes = 0;
+  int dotsPerMeterX = 0;
+  int dotsPerMeterY = 0;
+  QImage::Format format = QImage::Format_Invalid;
+  std::int64_t imageBytes = 0;
+
+  bool runLength() const { return compression == kRle8 || compression == kRle4; }
+};
+
+// Parses the headers from `head` (the first `headSize` bytes of a file of
+// `fileSize` bytes) and checks that the file is long enough for them and, for
+// plain rows, for every row they declare. Nothing when the file is not a BMP we
+// read or is too short.
+std::optional<Layout> parseHeaders(const std::uint8_t* head, std::int64_t headSize,
+                                   std::int64_t fileSize) {
+  headSize = std::min(headSize, fileSize);
+  if (headSize < kFileHeaderSize + 12 || head[0] != 'B' || head[1] != 'M') return std::nullopt;
+  const std::int64_t dataOffset = le32(head + 10);
+  const std::int64_t infoSize = le32(head + 14);
+  if (infoSize != 12 && infoSize != 40 && infoSize != 52 && infoSize != 56 && infoSize != 64 &&
+      infoSize != 108 && infoSize != 124) {
+    return std::nullopt;
+  }
+  if (headSize < kFileHeaderSize + infoSize) return std::nullopt;
+  const std::uint8_t* info = head + kFileHeaderSize;
+
+  Layout layout;
+  std::int64_t width = 0;
+  std::int64_t height = 0;
+  int planes = 0;
+  std::int64_t colours = 0;
+  if (infoSize == 12) {  // OS/2 core header: unsigned 16-bit sizes, always bottom-up
+    width = le16(info + 4);
+    height = le16(info + 6);
+    planes = le16(info + 8);
+    layout.bits = le16(info + 10);
+  } else {
+    width = static_cast<std::int32_t>(le32(info + 4));
+    height = static_cast<std::int32_t>(le32(info + 8));
+    planes = le16(info + 12);
+    layout.bits = le16(info + 14);
+    layout.compression = le32(info + 16);
+    layout.dotsPerMeterX = static_cast<std::int32_t>(le32(info + 24));
+    layout.dotsPerMeterY = static_cast<std::int32_t>(le32(info + 28));
+    colours = le32(info + 32);
+  }
+  if (height < 0) {
+    layout.topDown = true;
+    height = -height;
+  }
+  if (planes != 1 || width <= 0 || height <= 0 || width > 0x7fffffff || height > 0x7fffffff) {
+    return std::nullopt;
+  }
+  layout.width = static_cast<int>(width);
+  layout.height = static_cast<int>(height);
+
+  switch (layout.compression) {
+    case kRgb:
+      break;
+    case kRle8:
+      if (layout.bits != 8) return std::nullopt;
+      break;
+    case kRle4:
+      if (layout.bits != 4) return std::nullopt;
+      break;
+    case kBitFields:
+      if (layout.bits != 16 && layout.bits != 32) return std::nullopt;
+      break;
+    default:
+      return std::nullopt;
+  }
+
+  std::int64_t at = kFileHeaderSize + infoSize;  // first byte after the info header
+  switch (layout.bits) {
+    case 1:
+    case 4:
+    case 8: {
+      colours = colours != 0 ? colours : std::int64_t{1} << layout.bits;
+      if (colours > 256) return std::nullopt;
+      const int entry = infoSize == 12 ? 3 : 4;
+      if (headSize < at + colours * entry) return std::nullopt;
+      layout.palette.reserve(colours);
+      for (const std::uint8_t* p = head + at; p < head + at + colours * entry; p += entry) {
+        layout.palette.append(qRgb(p[2], p[1], p[0]));
+      }
+      at += colours * entry;
+      layout.format = QImage::Format_Indexed8;
+      break;
+    }
+    case 16:
+    case 32:
+      if (layout.compression == kBitFields) {
+        const std::uint8_t* masks = info + 40;
+        if (infoSize == 40 || infoSize == 64) {  // the masks follow the info header
+          if (headSize < at + 12) return std::nullopt;
+          masks = head + at;
+          at += 12;
+        }
+        layout.red = Channel(le32(masks));
+        layout.green = Channel(le32(masks + 4));
+        layout.blue = Channel(le32(masks + 8));
+      } else if (layout.bits == 16) {
+        layout.red = Channel(0x7c00);
+        layout.green = Channel(0x03e0);
+        layout.blue = Channel(0x001f);
+      }
+      layout.format = layout.bits == 16 ? QImage::Format_RGB555 : QImage::Format_RGB32;
+      break;
+    case 24:
+      layout.format = QImage::Format_RGB32;
+      break;
+    default:
+      return std::nullopt;
+  }
+
+  // A data offset inside the headers or the palette means the data follows them.
+  layout.dataStart = std::max(dataOffset, at);
+  if (layout.dataStart > fileSize) return std::nullopt;
+  if (!layout.runLength()) {
+    // At most 2^31 * 32 bits: no overflow in 64 bits.
+    layout.rowBytes = (width * layout.bits + 31) / 32 * 4;
+    const std::int64_t lastRow = (width * layout.bits + 7) / 8;
+    std::int64_t rows = 0;
+    if (__builtin_mul_overflow(layout.rowBytes, height - 1, &rows) ||
+        rows > fileSize - layout.dataStart - lastRow) {
+      return std::nullopt;
+    }
+    layout.dataBytes = rows + lastRow;
+  }
+
+  const std::int64_t depth = QImage::toPixelFormat(layout.format).bitsPerPixel();
+  const std::int64_t bytesPerLine = (width * depth + 31) / 32 * 4;
+  if (__builtin_mul_overflow(bytesPerLine, height, &layout.imageBytes)) {
+    layout.imageBytes = INT64_MAX;
+  }
+  return layout;
+}
+
+// Runs a run-length stream of `size` bytes over the picture: with `image`,
+// writes the pixels it sets (the image being all index 0 beforehand); without,
+// only follows it. True when the stream reaches its end (end of bitmap, the
+// last row passed, or every row filled), false when it stops short.
+bool runLength(const Layout& layout, const std::uint8_t* data, std::int64_t size, QImage* image) {
+  const bool four = layout.compression == kRle4;
+  const std::int64_t width = layout.width;
+  const std::int64_t height = layout.height;
+  std::int64_t x = 0;
+  std::int64_t y = 0;  // rows counted in storage order
+  std::int64_t at = 0;
+  uchar* line = nullptr;
+  const auto seek = [&] {
+    if (image && y < height) {
+      line = image->scanLine(static_cast<int>(layout.topDown ? y : height - 1 - y));
+    }
+  };
+  seek();
+  while (y < height) {
+    if (size - at < 2) return y == height - 1 && x >= width;  // every row filled
+    const std::uint8_t count = data[at];
+    const std::uint8_t value = data[at + 1];
+    at += 2;
+    if (count != 0) {  // a run of one value (two alternating nibbles)
+      if (image && x < width) {
+        const std::int64_t n = std::min<std::int64_t>(count, width - x);
+        if (!four) {
+          std::memset(line + x, value, static_cast<std::size_t>(n));
+        } else {
+          for (std::int64_t i = 0; i < n; ++i) line[x + i] = (i & 1) ? (value & 15) : (value >> 4);
+        }
+      }
+      x += count;
+      continue;
+    }
+    switch (value) {
+      case 0:  // end of line
+        x = 0;
+        ++y;
+        seek();
+        break;
+      case 1:  // end of bitmap
+        return true;
+      case 2:  // delta: right and up (down for a top-down picture)
+        if (size - at < 2) return false;
+        x += data[at];
+        y += data[at + 1];
+        at += 2;
+        seek();
+        break;
+      default: {  // a literal run of `value` pixels, padded to a 16-bit boundary
+        const std::int64_t bytes = four ? (value + 1) / 2 : value;
+        if (size - at < bytes) return false;
+        if (image && x < width) {
+          const std::int64_t n = std::min<std::int64_t>(value, width - x);
+          const std::uint8_t* in = data + at;
+          if (!four) {
+            std::memcpy(line + x, in, static_cast<std::size_t>(n));
+          } else {
+            for (std::int64_t i = 0; i < n; ++i) {
+              line[x + i] = (i & 1) ? (in[i >> 1] & 15) : (in[i >> 1] >> 4);
+            }
+          }
+        }
+        x += value;
+        at = std::min(at + bytes + (bytes & 1), size);
+        break;
+      }
+    }
+  }
+  return true;
+}
+
+// The largest run-length stream taken from a file: two bytes for each pixel
+// and each row is already more than any encoder writes.
+std::int64_t longestStream(const Layout& layout) {
+  std::int64_t pixels = 0;
+  if (__builtin_mul_overflow(std::int64_t{layout.width} + 2, std::int64_t{layout.height} * 4,
+                             &pixels)) {
+    return INT64_MAX;
+  }
+  return std::min(pixels, INT64_MAX - 64) + 64;
+}
+
+QImage allocate(const Layout& layout) {
+  if (layout.imageBytes > allocationLimit.load()) throw std::bad_alloc();
+  QImage image(layout.width, layout.height, layout.format);
+  if (image.isNull()) throw std::bad_alloc();
+  return image;
+}
+
+// 16-bit pixel to the picture's 5-5-5 value, through 8-bit channels.
+std::vector<std::uint16_t> table16(const Layout& layout) {
+  std::vector<std::uint16_t> table(65536);
+  for (std::uint32_t v = 0; v < 65536; ++v) {
+    table[v] = static_cast<std::uint16_t>(((layout.red.level(v) >> 3) << 10) |
+                                          ((layout.green.level(v) >> 3) << 5) |
+                                          (layout.blue.level(v) >> 3));
+  }
+  return table;
+}
+
+void decodeRow(const Layout& layout, const std::uint8_t* in, uchar* out,
+               const std::vector<std::uint16_t>& table) {
+  const int width = layout.width;
+  switch (layout.bits) {
+    case 1: {
+      int x = 0;
+      for (; x + 8 <= width; x += 8, ++in) {
+        const std::uint8_t byte = *in;
+        for (int k = 0; k < 8; ++k) out[x + k] = (byte >> (7 - k)) & 1;
+      }
+      for (int k = 0; x < width; ++x, ++k) out[x] = (*in >> (7 - k)) & 1;
+      break;
+    }
+    case 4: {
+      int x = 0;
+      for (; x + 2 <= width; x += 2, ++in) {
+        out[x] = *in >> 4;
+        out[x + 1] = *in & 15;
+      }
+      if (x < width) out[x] = *in >> 4;
+      break;
+    }
+    case 8:
+      std::memcpy(out, in, static_cast<std::size_t>(width));
+      break;
+    case 16: {
+      auto* pixels = reinterpret_cast<std::uint16_t*>(out);
+      for (int x = 0; x < width; ++x, in += 2) pixels[x] = table[in[0] | (in[1] << 8)];
+      break;
+    }
+    case 24: {
+      auto* pixels = reinterpret_cast<QRgb*>(out);
+      for (int x = 0; x < width; ++x, in += 3) {
+        pixels[x] = 0xff000000u | in[0] | (in[1] << 8) | (static_cast<std::uint32_t>(in[2]) << 16);
+      }
+      break;
+    }
+    default: {  // 32
+      auto* pixels = reinterpret_cast<QRgb*>(out);
+      if (layout.compression == kRgb) {
+        for (int x = 0; x < width; ++x, in += 4) {
+          pixels[x] =
+              0xff000000u | in[0] | (in[1] << 8) | (static_cast<std::uint32_t>(in[2]) << 16);
+        }
+      } else {
+        for (int x = 0; x < width; ++x, in += 4) {
+          const std::uint32_t v = le32(in);
+          pixels[x] = 0xff000000u | (layout.red.level(v) << 16) | (layout.green.level(v) << 8) |
+                      layout.blue.level(v);
+        }
+      }
+      break;
+    }
+  }
+}
+
+// The picture of a layout with its palette and resolution, its pixels not set.
+DecodedBmp start(const Layout& layout) {
+  DecodedBmp decoded;
+  decoded.bitsPerPixel = layout.bits;
+  decoded.image = allocate(layout);
+  QImage& image = decoded.image;
+  if (!layout.palette.isEmpty()) image.setColorTable(layout.palette);
+  if (layout.dotsPerMeterX > 0) image.setDotsPerMeterX(layout.dotsPerMeterX);
+  if (layout.dotsPerMeterY > 0) image.setDotsPerMeterY(layout.dotsPerMeterY);
+  return decoded;
+}
+
+// Decodes `count` plain rows from `data`, the first being row `first` in the
+// file's order.
+void decodeRows(const Layout& layout, const std::uint8_t* data, int first, int count, QImage& image,
+                const std::vector<std::uint16_t>& table) {
+  const int height = layout.height;
+  for (int row = first; row < first + count; ++row, data += layout.rowBytes) {
+    decodeRow(layout, data, image.scanLine(layout.topDown ? row : height - 1 - row), table);
+  }
+}
+
+// Decodes the pixel data (`size` bytes starting at the layout's data start).
+std::optional<DecodedBmp> decodeData(const Layout& layout, const std::uint8_t* data,
+                                     std::int64_t size) {
+  if (layout.runLength()) {
+    size = std::min(size, longestStream(layout));
+    if (!runLength(layout, data, size, nullptr)) return std::nullopt;
+    DecodedBmp decoded = start(layout);
+    decoded.image.fill(0u);
+    runLength(layout, data, size, &decoded.image);
+    return decoded;
+  }
+  if (size < layout.dataBytes) return std::nullopt;
+  DecodedBmp decoded = start(layout);
+  std::vector<std::uint16_t> table;
+  if (layout.bits == 16) table = table16(layout);
+  decodeRows(layout, data, 0, layout.height, decoded.image, table);
+  return decoded;
+}
+
+// Reads `size` bytes at `offset`; false on a short read or an error.
+bool readAt(int fd, std::uint8_t* out, std::int64_t size, std::int64_t offset) {
+  while (size > 0) {
+    const ssize_t n =
+        ::pread(fd, out, static_cast<std::size_t>(std::min<std::int64_t>(size, 1 << 30)),
+                static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    out += n;
+    size -= n;
+    offset += n;
+  }
+  return true;
+}
+
+struct FileDescriptor {
+  int fd = -1;
+  ~FileDescriptor() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
+std::optional<DecodedBmp> decodeBmp(const std::uint8_t* bytes, std::size_t size) {
+  const auto length = static_cast<std::int64_t>(size);
+  const std::optional<Layout> layout = parseHeaders(bytes, length, length);
+  if (!layout) return std::nullopt;
+  return decodeData(*layout, bytes + layout->dataStart, length - layout->dataStart);
+}
+
+std::optional<DecodedBmp> readBmpFile(const QString& fileName) {
+  const QByteArray path = QFile::encodeName(fileName);
+  // A FIFO or a device would block or never end: look before opening.
+  struct stat status {};
+  if (path.isEmpty() || ::stat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    return std::nullopt;
+  }
+  FileDescriptor file;
+  file.fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (file.fd < 0 || ::fstat(file.fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+    return std::nullopt;
+  }
+  const std::int64_t fileSize = status.st_size;
+
+  std::uint8_t head[kLongestHeaders];
+  const std::int64_t headSize = std::min(fileSize, kLongestHeaders);
+  if (!readAt(file.fd, head, headSize, 0)) return std::nullopt;
+  const std::optional<Layout> layout = parseHeaders(head, headSize, fileSize);
+  if (!layout) return std::nullopt;
+
+  if (layout->runLength()) {
+    const std::int64_t size = std::min(fileSize - layout->dataStart, longestStream(*layout));
+    if (size > allocationLimit.load()) throw std::bad_alloc();
+    std::unique_ptr<std::uint8_t[]> data(new std::uint8_t[std::max<std::int64_t>(size, 1)]);
+    if (!readAt(file.fd, data.get(), size, layout->dataStart)) return std::nullopt;
+    return decodeData(*layout, data.get(), size);
+  }
+
+  // Plain rows: the picture is made before its data is read, then the rows
+  // are read in strips of about a megabyte and decoded into it.
+  DecodedBmp decoded = start(*layout);
+  std::vector<std::uint16_t> table;
+  if (layout->bits == 16) table = table16(*layout);
+  const int height = layout->height;
+  const int stripRows = static_cast<int>(
+      std::clamp<std::int64_t>((std::int64_t{1} << 20) / layout->rowBytes, 1, height));
+  std::unique_ptr<std::uint8_t[]> strip(new std::uint8_t[stripRows * layout->rowBytes]);
+  for (int first = 0; first < height; first += stripRows) {
+    const int count = std::min(stripRows, height - first);
+    const std::int64_t at = first * layout->rowBytes;
+    const std::int64_t size = std::min(count * layout->rowBytes, layout->dataBytes - at);
+    if (!readAt(file.fd, strip.get(), size, layout->dataStart + at)) return std::nullopt;
+    decodeRows(*layout, strip.get(), first, count, decoded.image, table);
+  }
+  return decoded;
+}
+
+std::int64_t setBmpAllocationLimit(std::int64_t bytes) {
+  return allocationLimit.exchange(bytes);
+}
+
+}  // namespace morvane
