@@ -367,3 +367,39 @@ TEST_F(Widgets, AViewRedrawsChangedRowsAsAWholeRedrawWould) {
 
 }  // namespace
 }  // namespace morvane
+
+namespace morvane {
+namespace {
+
+// A gray ramp read and written as plain bytes, and the same ramp with one
+// entry off, which must go through the palette both ways; copies keep pixels
+// of their own.
+TEST(Picture, GrayRampsAndCopies) {
+  for (int off : {-1, 0, 200, 255}) {  // -1: no entry off
+    QImage image(256, 2, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int g = 0; g < 256; ++g) table.append(g == off ? qRgb(255, 0, 0) : qRgb(g, g, g));
+    image.setColorTable(table);
+    for (int x = 0; x < 256; ++x) image.setPixel(x, 0, (x + 1) % 256);
+    Picture picture;
+    picture.setImage(image, 8);
+    std::vector<std::uint8_t> levels(256);
+    picture.readLevels(0, levels.data());
+    for (int x = 0; x < 256; ++x) {
+      const int index = (x + 1) % 256;
+      ASSERT_EQ(levels[x], index == off ? 255 : index) << off;
+    }
+    for (int x = 0; x < 256; ++x) levels[x] = static_cast<std::uint8_t>(x);
+    Picture copy = picture;
+    copy.writeLevels(1, levels.data(), 0, 256);
+    for (int x = 0; x < 256; ++x) {
+      // The off entry is red: its level is drawn with the first nearest gray.
+      const int expected = x != off ? x : off == 0 ? 1 : off - 1;
+      ASSERT_EQ(copy.image().pixelIndex(x, 1), expected) << off << ": " << x;
+      ASSERT_EQ(picture.image().pixelIndex(x, 1), 0) << off << ": " << x;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace morvane

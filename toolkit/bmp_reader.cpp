@@ -1,5 +1,7 @@
 #include "toolkit/bmp_reader.h"
 
+#include "toolkit/image_memory.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -289,9 +291,7 @@ std::int64_t longestStream(const Layout& layout) {
 
 QImage allocate(const Layout& layout) {
   if (layout.imageBytes > allocationLimit.load()) throw std::bad_alloc();
-  QImage image(layout.width, layout.height, layout.format);
-  if (image.isNull()) throw std::bad_alloc();
-  return image;
+  return NewImage(layout.width, layout.height, layout.format);
 }
 
 // 16-bit pixel to the picture's 5-5-5 value, through 8-bit channels.

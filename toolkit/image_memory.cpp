@@ -17,7 +17,9 @@ void ReleaseBuffer(void* info) {
 
 QImage NewImage(int width, int height, QImage::Format format) {
   if (width <= 0 || height <= 0) return QImage();
-  const int depth = QImage::toPixelFormat(format).bitsPerPixel();
+  // Bits a pixel takes in memory (a 5-5-5 pixel counts 15 bits but takes 16).
+  const int bits = QImage::toPixelFormat(format).bitsPerPixel();
+  const int depth = bits <= 1 ? 1 : (bits + 7) / 8 * 8;
   // Rows padded to 32 bits, as Qt lays them out itself.
   const qint64 bytesPerLine = (static_cast<qint64>(width) * depth + 31) / 32 * 4;
   if (bytesPerLine > (qint64{1} << 31) - 1) throw std::bad_alloc();
@@ -35,7 +37,8 @@ QImage NewImage(int width, int height, QImage::Format format) {
 QImage CopyImage(const QImage& image) {
   if (image.isNull()) return QImage();
   QImage copy = NewImage(image.width(), image.height(), image.format());
-  const std::size_t row = static_cast<std::size_t>(std::min(image.bytesPerLine(), copy.bytesPerLine()));
+  const std::size_t row =
+      static_cast<std::size_t>(std::min(image.bytesPerLine(), copy.bytesPerLine()));
   for (int y = 0; y < image.height(); ++y)
     std::memcpy(copy.scanLine(y), image.constScanLine(y), row);
   copy.setColorTable(image.colorTable());

@@ -9,6 +9,7 @@
 #include "toolkit/bmp_writer.h"
 #include "toolkit/errors.h"
 #include "toolkit/image_io.h"
+#include "toolkit/image_memory.h"
 
 namespace morvane {
 
@@ -49,6 +50,22 @@ constexpr std::uint16_t to555(std::uint32_t colour) {
 }
 
 }  // namespace
+
+Picture::Picture(const Picture& other)
+    : image_(CopyImage(other.image_)),
+      bitsPerPixel_(other.bitsPerPixel_),
+      gray_(other.gray_),
+      pageCount_(other.pageCount_),
+      paletteSize_(other.paletteSize_),
+      grayIdentity_(other.grayIdentity_) {
+  std::memcpy(grayIndex_, other.grayIndex_, sizeof grayIndex_);
+  std::memcpy(palette_, other.palette_, sizeof palette_);
+}
+
+Picture& Picture::operator=(const Picture& other) {
+  if (this != &other) *this = Picture(other);
+  return *this;
+}
 
 void Picture::load(const QString& fileName) {
   if (!startsAsBmp(fileName)) {
@@ -104,6 +121,7 @@ void Picture::setImage(const QImage& image, int bitsPerPixel) {
 
 void Picture::normalise() {
   paletteSize_ = 0;
+  grayIdentity_ = false;
   if (image_.isNull()) {
     if (bitsPerPixel_ != 1 && bitsPerPixel_ != 4 && bitsPerPixel_ != 8 && bitsPerPixel_ != 16 &&
         bitsPerPixel_ != 32) {
@@ -151,6 +169,9 @@ void Picture::normalise() {
   image_.setColorTable(table);
   for (int i = 0; i < 256; ++i) palette_[i] = fromQRgb(table[i]);
   rebuildGrayLookup();
+  grayIdentity_ = true;
+  for (int i = 0; i < 256 && grayIdentity_; ++i)
+    grayIdentity_ = palette_[i] == grayColour(static_cast<std::uint8_t>(i));
 }
 
 void Picture::rebuildGrayLookup() {
@@ -214,6 +235,10 @@ void Picture::readLevels(int y, std::uint8_t* out) const {
   const uchar* line = image_.constScanLine(y);
   switch (image_.format()) {
     case QImage::Format_Indexed8:
+      if (grayIdentity_) {
+        std::memcpy(out, line, static_cast<std::size_t>(width));
+        break;
+      }
       for (int x = 0; x < width; ++x) out[x] = static_cast<std::uint8_t>(palette_[line[x]]);
       break;
     case QImage::Format_RGB555: {
@@ -239,6 +264,10 @@ void Picture::writeLevels(int y, const std::uint8_t* levels, int x0, int x1) {
   uchar* line = image_.scanLine(y);
   switch (image_.format()) {
     case QImage::Format_Indexed8:
+      if (grayIdentity_) {
+        std::memcpy(line + x0, levels + x0, static_cast<std::size_t>(x1 - x0));
+        break;
+      }
       for (int x = x0; x < x1; ++x) line[x] = grayIndex_[levels[x]];
       break;
     case QImage::Format_RGB555: {

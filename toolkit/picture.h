@@ -15,6 +15,14 @@ class Picture {
   // Colour reported for a point outside the picture.
   static constexpr std::uint32_t kOutsideColour = 0x000000;
 
+  Picture() = default;
+  // Copies hold pixels of their own: writing one never copies the other's
+  // pixels behind the writer's back.
+  Picture(const Picture& other);
+  Picture& operator=(const Picture& other);
+  Picture(Picture&&) noexcept = default;
+  Picture& operator=(Picture&&) noexcept = default;
+
   // Gray colour of a level: the level in red, green and blue.
   static constexpr std::uint32_t grayColour(std::uint8_t level) { return level * 65793u; }
 
@@ -80,6 +88,9 @@ class Picture {
   // 256 entries so that any index reads safely; paletteSize_ entries are real.
   std::uint32_t palette_[256] = {};
   int paletteSize_ = 0;
+  // For palette pictures: entry i is gray level i for every i, so levels and
+  // indices are the same bytes.
+  bool grayIdentity_ = false;
 };
 
 }  // namespace morvane
