@@ -5,6 +5,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "workspace/plane.h"
 #include "workspace/workspace.h"
 
@@ -17,6 +21,38 @@ bool PlanosDeRestauracion(const Workspace& ws);
 
 // First column x in [x0, x1) whose damage level exceeds umbral, or x1 if none.
 int SiguienteDanado(const std::uint8_t* damage, int x0, int x1, int umbral);
+
+// Calls visit(x) for every column x in [x0, x1) whose damage level exceeds
+// umbral, in increasing order. Most pixels are undamaged: the levels are
+// looked at 32 at a time and only the damaged ones are visited. visit must not
+// change damage.
+template <class Visit>
+void RecorrerDanados(const std::uint8_t* damage, int x0, int x1, int umbral, Visit&& visit) {
+  if (x0 >= x1 || umbral >= 255) return;  // no level exceeds it
+  if (umbral < 0) {                       // every level exceeds it
+    for (int x = x0; x < x1; ++x) visit(x);
+    return;
+  }
+  const auto t = static_cast<std::uint8_t>(umbral);
+  int x = x0;
+#if defined(__SSE2__)
+  // A level exceeds t when max(level, t) differs from t.
+  const __m128i vt = _mm_set1_epi8(static_cast<char>(t));
+  for (; x + 32 <= x1; x += 32) {
+    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(damage + x));
+    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(damage + x + 16));
+    const auto calmA =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(a, vt), vt)));
+    const auto calmB =
+        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(b, vt), vt)));
+    for (std::uint32_t hit = ~(calmA | calmB << 16); hit != 0; hit &= hit - 1)
+      visit(x + __builtin_ctz(hit));
+  }
+#endif
+  for (; x < x1; ++x) {
+    if (damage[x] > t) visit(x);
+  }
+}
 
 // Draws the margin of width m (rows < m, rows >= alto - m and the column strips
 // of the other rows) from ImagenInicial. Does not step the progress bar.
@@ -53,10 +89,7 @@ void RecorrerMarco(Workspace& ws, ResultView& view, int m, Restore&& restore) {
   const int ancho = ws.Ancho;
   if (alto > 2 * m && ancho > 2 * m) {
     for (int r = m; r < alto - m; ++r) {
-      const std::uint8_t* damage = ws.ImagenFinal[r];
-      for (int c = SiguienteDanado(damage, m, ancho - m, ws.Umbral); c < ancho - m;
-           c = SiguienteDanado(damage, c + 1, ancho - m, ws.Umbral))
-        restore(r, c);
+      RecorrerDanados(ws.ImagenFinal[r], m, ancho - m, ws.Umbral, [&](int c) { restore(r, c); });
       view.drawRow(r, ws.Auxiliar1[r], m, ancho - m);
       view.stepProgress();
     }

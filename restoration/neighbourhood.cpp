@@ -11,22 +11,23 @@ namespace {
 // Gathers the admitted levels of the window around (r, c) into levels, in the
 // visiting order (row offsets +h down to -h, column offsets +h down to -h: rows
 // r-h .. r+h, columns c-h .. c+h), and returns how many there are.
-int Admitidos(const Workspace& ws, int r, int c, int h, bool incluirDanados, std::uint8_t* levels) {
+template <int H>
+int Admitidos(const Workspace& ws, int r, int c, bool incluirDanados, std::uint8_t* levels) {
   int n = 0;
   if (incluirDanados) {
-    for (int y = r - h; y <= r + h; ++y) {
+    for (int y = r - H; y <= r + H; ++y) {
       const std::uint8_t* aux = ws.Auxiliar1[y];
-      for (int x = c - h; x <= c + h; ++x) levels[n++] = aux[x];
+      for (int x = c - H; x <= c + H; ++x) levels[n++] = aux[x];
     }
     return n;
   }
   // Every level is written and kept only when admitted: no branch to guess
   // wrong on a noisy picture. levels has room for the last, unkept write.
-  const int umbral = ws.Umbral;
-  for (int y = r - h; y <= r + h; ++y) {
+  const auto umbral = ws.Umbral;
+  for (int y = r - H; y <= r + H; ++y) {
     const std::uint8_t* aux = ws.Auxiliar1[y];
     const std::uint8_t* damage = ws.ImagenFinal[y];
-    for (int x = c - h; x <= c + h; ++x) {
+    for (int x = c - H; x <= c + H; ++x) {
       levels[n] = aux[x];
       n += damage[x] < umbral;
     }
@@ -53,15 +54,22 @@ void Ordenar9(std::uint8_t* v) {
   std::copy(w, w + 9, v);
 }
 
-template <class Rule>
-void Filtrar(Workspace& ws, ResultView& view, int radio, bool incluirDanados, Rule rule) {
-  const int h = radio == 2 ? 2 : 1;
-  RecorrerMarco(ws, view, h, [&](int r, int c) {
+template <int H, class Rule>
+void FiltrarCon(Workspace& ws, ResultView& view, bool incluirDanados, Rule rule) {
+  RecorrerMarco(ws, view, H, [&](int r, int c) {
     std::uint8_t levels[26];
-    const int n = Admitidos(ws, r, c, h, incluirDanados, levels);
+    const int n = Admitidos<H>(ws, r, c, incluirDanados, levels);
     if (n == 0) return;  // nothing to compute from: the level stays
     ws.Auxiliar1[r][c] = rule(levels, n, ws.Auxiliar1[r][c]);
   });
+}
+
+template <class Rule>
+void Filtrar(Workspace& ws, ResultView& view, int radio, bool incluirDanados, Rule rule) {
+  if (radio == 2)
+    FiltrarCon<2>(ws, view, incluirDanados, rule);
+  else
+    FiltrarCon<1>(ws, view, incluirDanados, rule);
 }
 
 }  // namespace
