@@ -71,9 +71,9 @@ void AbrirImagen(const PictureControls& c) {
     DeshacerApertura(c);
     ShowMessage(QStringLiteral("No hay memoria suficiente para abrir esta imagen"));
   } catch (...) {
-    // An unreadable file: no plane is allocated and no picture is open; the
-    // error itself is shown by the application-wide display.
-    if (!c.ws.ImagenCargada) LiberarPlanos(c.ws);
+    // An unreadable file: back to the no-picture state, its notice shown
+    // again; the error itself is shown by the application-wide display.
+    if (!c.ws.ImagenCargada) DeshacerApertura(c);
     throw;
   }
 }

@@ -413,6 +413,7 @@ TEST_F(FormatsTest, UnreadableFilesAreRefusedNamingTheFile) {
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].contains(file));
     EXPECT_FALSE(ws.ImagenCargada || ws.ImagenInicial.exists() || ws.Auxiliar1.exists() || ws.Alto);
+    EXPECT_EQ(form->Label2->text(), "No hay ninguna imagen seleccionada");
   }
   open(fixture("fine.png", grayFixture(3, 3), "png"));
   EXPECT_TRUE(ws.ImagenCargada);

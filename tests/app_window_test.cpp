@@ -159,7 +159,7 @@ TEST_F(MainWindowTest, CancellingOrFailingAnOpenLeavesNoPicture) {
   ASSERT_EQ(dialogs.messages.size(), 1);
   EXPECT_TRUE(dialogs.messages[0].contains("not-a-picture.bmp"));
   EXPECT_FALSE(ws.ImagenCargada || ws.ImagenInicial.exists() || ws.Auxiliar1.exists());
-  EXPECT_EQ(form->Label2->text(), "");
+  EXPECT_EQ(form->Label2->text(), "No hay ninguna imagen seleccionada");
 
   // A picture too large for memory: a clear message, the no-picture state.
   // 60000 x 60000 at 32 bits, its rows a sparse run of zeros.
