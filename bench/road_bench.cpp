@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <functional>
 #include <map>
 #include <random>
@@ -170,7 +171,15 @@ class Road {
   void Time(const std::string& command, const std::function<void()>& work, bool settle = true) {
     if (settle) QApplication::processEvents();
     const long faults = PageFaults();
-    const double s = Seconds(work);
+    // What the window would show in its error box ends the command here, as
+    // it does for the user.
+    const double s = Seconds([&] {
+      try {
+        work();
+      } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s: %s\n", command.c_str(), e.what());
+      }
+    });
     const long faulted = PageFaults() - faults;
     auto it = std::find_if(rows_.begin(), rows_.end(),
                            [&](const Row& r) { return r.command == command; });
