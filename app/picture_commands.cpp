@@ -1,5 +1,7 @@
 #include "app/picture_commands.h"
 
+#include "app/picture_planes.h"
+
 #include <QLabel>
 #include <new>
 
@@ -28,18 +30,8 @@ void DeshacerApertura(const PictureControls& c) {
 }  // namespace
 
 bool CargarPlanos(const PictureControls& c) {
-  Workspace& ws = c.ws;
-  const Picture& left = c.leftView.picture();
-  const Picture& right = c.rightView.picture();
-  ws.Alto = left.height();
-  ws.Ancho = left.width();
   c.log.appendLine(QStringLiteral("Reservando memoria"));
-  ws.ImagenInicial = Plane(ws.Alto, ws.Ancho);
-  ws.ImagenFinal = Plane(ws.Alto, ws.Ancho);
-  for (int y = 0; y < ws.Alto; ++y) {
-    left.readLevels(y, ws.ImagenInicial[y]);
-    right.readLevels(y, ws.ImagenFinal[y]);
-  }
+  LlenarPlanos(c.ws, c.leftView.picture(), c.rightView.picture());
   return true;
 }
 
@@ -65,7 +57,7 @@ void AbrirImagen(const PictureControls& c) {
     ReservarAuxiliares(c.ws);
     if (c.leftView.picture().pageCount() > 1)
       c.log.appendLine(QString::fromUtf8("La imagen tiene %1 páginas; se abre la primera")
-                             .arg(c.leftView.picture().pageCount()));
+                           .arg(c.leftView.picture().pageCount()));
   } catch (const std::bad_alloc&) {
     // A picture too large for memory: nothing stays half loaded.
     DeshacerApertura(c);
@@ -93,14 +85,8 @@ void BorrarImagen(const PictureControls& c) {
 }
 
 void CopiarFinalEnInicial(const PictureControls& c) {
-  Workspace& ws = c.ws;
-  Picture& left = c.leftView.picture();
-  const Picture& right = c.rightView.picture();
-  for (int y = 0; y < ws.Alto; ++y) {
-    left.copyRowFrom(right, y);
-    left.readLevels(y, ws.ImagenInicial[y]);
-    c.progress.step();
-  }
+  CopiarDerechaEnIzquierda(c.ws, c.leftView.picture(), c.rightView.picture(),
+                           [&] { c.progress.step(); });
   c.progress.setPosition(0);
   c.leftView.pictureChanged();
   c.initialButton.show();
@@ -122,11 +108,7 @@ void RecuperarImagenInicial(const PictureControls& c) {
   }
   c.leftView.picture() = std::move(reloaded);
   c.leftView.pictureChanged();
-  const Picture& left = c.leftView.picture();
-  for (int y = 0; y < ws.Alto; ++y) {
-    left.readLevels(y, ws.ImagenInicial[y]);
-    c.progress.step();
-  }
+  LeerInicial(ws, c.leftView.picture(), [&] { c.progress.step(); });
   c.progress.setPosition(0);
   c.initialButton.hide();
   c.leftView.show();

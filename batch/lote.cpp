@@ -23,7 +23,7 @@
 #include <sstream>
 #include <thread>
 
-#include "batch/picture_planes.h"
+#include "app/picture_planes.h"
 #include "batch/recipe.h"
 #include "toolkit/errors.h"
 #include "workspace/threads.h"
@@ -362,7 +362,7 @@ std::vector<InformePaso> AplicarReceta(Picture& izquierda, Picture& derecha, con
   VistaEnImagen vista(derecha);
   std::vector<InformePaso> pasos;
   for (std::size_t i = 0; i < receta.pasos.size(); ++i) {
-    if (i > 0) CopiarDerechaEnIzquierda(ws, izquierda, derecha);
+    if (i > 0) CopiarDerechaEnIzquierda(ws, izquierda, derecha, [] {});
     const Reloj::time_point inicio = Reloj::now();
     InformePaso paso{receta.pasos[i]};
     Detectar(ws, vista, paso.deteccion);

@@ -1,9 +1,5 @@
 #include "restoration/frame.h"
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace morvane {
 
 bool PlanosDeRestauracion(const Workspace& ws) {
@@ -22,13 +18,10 @@ int SiguienteDanado(const std::uint8_t* damage, int x0, int x1, int umbral) {
   const auto t = static_cast<std::uint8_t>(umbral);
   int x = x0;
 #if defined(__SSE2__)
-  // Most pixels are undamaged: look at 16 levels at a time. A block holds no
-  // damaged pixel when max(level, t) == t for all of its levels.
+  // Most pixels are undamaged: look at 16 levels at a time.
   const __m128i vt = _mm_set1_epi8(static_cast<char>(t));
   for (; x + 16 <= x1; x += 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(damage + x));
-    const int calm = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, vt), vt));
-    if (calm != 0xFFFF) return x + __builtin_ctz(static_cast<unsigned>(~calm) & 0xFFFFu);
+    if (const std::uint32_t hit = Excedidos16(damage + x, vt)) return x + __builtin_ctz(hit);
   }
 #endif
   for (; x < x1; ++x) {

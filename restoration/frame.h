@@ -22,6 +22,17 @@ bool PlanosDeRestauracion(const Workspace& ws);
 // First column x in [x0, x1) whose damage level exceeds umbral, or x1 if none.
 int SiguienteDanado(const std::uint8_t* damage, int x0, int x1, int umbral);
 
+#if defined(__SSE2__)
+// Bit i set when level p[i] of the sixteen exceeds t (vt holds t in every
+// byte): when max(level, t) differs from t.
+inline std::uint32_t Excedidos16(const std::uint8_t* p, __m128i vt) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  const auto calm =
+      static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(v, vt), vt)));
+  return ~calm & 0xFFFFu;
+}
+#endif
+
 // Calls visit(x) for every column x in [x0, x1) whose damage level exceeds
 // umbral, in increasing order. Most pixels are undamaged: the levels are
 // looked at 32 at a time and only the damaged ones are visited. visit must not
@@ -36,16 +47,10 @@ void RecorrerDanados(const std::uint8_t* damage, int x0, int x1, int umbral, Vis
   const auto t = static_cast<std::uint8_t>(umbral);
   int x = x0;
 #if defined(__SSE2__)
-  // A level exceeds t when max(level, t) differs from t.
   const __m128i vt = _mm_set1_epi8(static_cast<char>(t));
   for (; x + 32 <= x1; x += 32) {
-    const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(damage + x));
-    const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(damage + x + 16));
-    const auto calmA =
-        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(a, vt), vt)));
-    const auto calmB =
-        static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(b, vt), vt)));
-    for (std::uint32_t hit = ~(calmA | calmB << 16); hit != 0; hit &= hit - 1)
+    for (std::uint32_t hit = Excedidos16(damage + x, vt) | Excedidos16(damage + x + 16, vt) << 16;
+         hit != 0; hit &= hit - 1)
       visit(x + __builtin_ctz(hit));
   }
 #endif
