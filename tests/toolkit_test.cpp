@@ -380,6 +380,7 @@ TEST(Picture, GrayRampsAndCopies) {
     QList<QRgb> table;
     for (int g = 0; g < 256; ++g) table.append(g == off ? qRgb(255, 0, 0) : qRgb(g, g, g));
     image.setColorTable(table);
+    image.fill(0);
     for (int x = 0; x < 256; ++x) image.setPixel(x, 0, (x + 1) % 256);
     Picture picture;
     picture.setImage(image, 8);
