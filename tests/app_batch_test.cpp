@@ -223,9 +223,9 @@ TEST_F(BatchTest, SavesExactlyTheWindowsLevelsAndReportsThePlanesCounts) {
         ASSERT_EQ(row.size(), 8);
         ASSERT_LT(step, counts.size());
         const auto [above, changed] = counts[step++];
-        EXPECT_EQ(row.mid(2, 4) + row.mid(7),
-                  (QStringList{QString::number(step), QString(r.pasos).split(',')[step - 1],
-                               QString::number(above), QString::number(changed), "restaurada"}));
+        EXPECT_EQ((row.mid(2, 4) + row.mid(7)).join(',').toStdString(),
+                  std::to_string(step) + "," + QString(r.pasos).split(',')[step - 1].toStdString() +
+                      "," + std::to_string(above) + "," + std::to_string(changed) + ",restaurada");
       }
       EXPECT_EQ(step, counts.size());
     }
