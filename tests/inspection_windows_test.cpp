@@ -55,7 +55,7 @@ class Inspeccion : public ::testing::Test {
               QString("%1 %2").arg(cx).arg(cy));
     for (int k = 0; k < 50; ++k) {
       const int col = k % 5, fila = k / 5 % 5, desfase = k < 25 ? 0 : 100;
-      const long long x = cx + col - 2LL, y = cy + fila - 2LL;
+      const long long x = cx - 2LL + col, y = cy - 2LL + fila;
       const bool dentro = x >= 0 && y >= 0 && x < 40 && y < 30;
       EXPECT_EQ(
           (k < 25 ? form4->StringGrid1 : form4->StringGrid2)->cell(col, fila),

@@ -57,19 +57,16 @@ TEST(CubicSamples, FastSearchPicksWhatTheLiteralOnePicks) {
     Azar(ws, trial, 15 + static_cast<int>(rng() % 70), 15 + static_cast<int>(rng() % 70), 0);
     ws.Umbral = trial % 5 == 0 ? -1 : 1 + static_cast<int>(rng() % 255);
     const int u = std::max(ws.Umbral, 1);  // admitted below it, the others at it or just above
-    for (int y = 0; y < ws.Alto; ++y) {
+    for (int y = 0; y < ws.Alto; ++y)
       for (int x = 0; x < ws.Ancho; ++x)
-        ws.ImagenFinal[y][x] =
-            static_cast<std::uint8_t>(static_cast<int>(rng() % 1000) < perMille[trial % 7]
-                                          ? rng() % u
-                                          : std::min<unsigned>(255, u + rng() % 3));
-    }
+        ws.ImagenFinal[y][x] = static_cast<int>(rng() % 1000) < perMille[trial % 7]
+                                   ? rng() % u
+                                   : std::min<unsigned>(255, u + rng() % 3);
     for (int x = 0, y = static_cast<int>(rng() % ws.Alto); trial % 3 == 0 && x < ws.Ancho; x += 3)
       ws.ImagenFinal[y][x] = 0;
-    for (int r = 7; r < ws.Alto - 7; ++r) {
+    for (int r = 7; r < ws.Alto - 7; ++r)
       for (int c = 7; c < ws.Ancho - 7; ++c)
         ASSERT_EQ(Recoger(ws, r, c, false), Recoger(ws, r, c, true)) << trial << ": " << r << c;
-    }
   }
 }
 
@@ -208,8 +205,10 @@ struct Comparacion {
                        (obtenido == Desenlace::Excepcion || consistente == esperado.consistente) &&
                        (obtenido != Desenlace::Restaurado || nivel == esperado.nivel);
     if (!igual && diferencias++ == 0)
-      primera = "(" + std::to_string(r) + ", " + std::to_string(c) + "): level " +
-                std::to_string(nivel) + ", expected " + std::to_string(esperado.nivel);
+      primera = "(" + std::to_string(r) + ", " + std::to_string(c) + "): outcome " +
+                std::to_string(static_cast<int>(obtenido)) + " level " + std::to_string(nivel) +
+                ", expected " + std::to_string(static_cast<int>(esperado.desenlace)) + " " +
+                std::to_string(esperado.nivel);
   }
 };
 
