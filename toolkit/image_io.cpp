@@ -13,6 +13,8 @@
 #include <cstring>
 #include <new>
 
+#include "toolkit/image_memory.h"
+
 namespace morvane {
 
 namespace {
@@ -25,8 +27,9 @@ QImage checked(QImage image) {
   return image;
 }
 
+// Pixels in a page buffer, as the BMP road's pictures.
 QImage blank(int width, int height, QImage::Format format) {
-  return checked(QImage(width, height, format));
+  return checked(NewImage(width, height, format));
 }
 
 void keepResolution(const QImage& from, QImage& to) {
