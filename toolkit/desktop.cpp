@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 #include "toolkit/image_io.h"
@@ -20,6 +21,8 @@ bool loadQtSpanish(QCoreApplication& application) {
     return false;
   }
   QCoreApplication::installTranslator(translator);
+  // Dates and sizes in Qt's dialogs written the Spanish way too ("7 dic.").
+  QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
   return true;
 }
 
