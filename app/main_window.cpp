@@ -589,7 +589,6 @@ void TForm1::openArguments(const QStringList& arguments) {
 
 void TForm1::opened(bool hadPicture) {
   if (hadPicture || !ws.ImagenCargada) return;
-  unsavedResult_ = false;
   SaveDialog1.FileName = suggestedResultName(OpenDialog1.FileName);
   showPictureInTitle();
 }

@@ -190,7 +190,7 @@ class TForm1 : public QMainWindow, public MessageLog, public ResultView {
  private:
   // Whether the window may close: asks to save an unsaved result.
   bool mayClose();
-  // After an open: the title, the suggested save name, nothing unsaved.
+  // After an open: the title and the name the save dialog offers.
   void opened(bool hadPicture);
   // "Morvane", or "Morvane — name (size, depth)" while a picture is open.
   void showPictureInTitle();

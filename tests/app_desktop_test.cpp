@@ -133,7 +133,10 @@ TEST_F(DesktopTest, QtDialogsSpeakSpanishAndTheOpenDialogRemembersFolderAndFilte
     ASSERT_TRUE(answer.answered);
   }
 
-  // The next run starts where this one left.
+  // The next run starts where this one left, whatever folder Qt's dialogs
+  // visited since.
+  QDir(dir.path()).mkdir("otra");
+  QFileDialog elsewhere(nullptr, QString(), dir.filePath("otra"));
   Workspace nextWs;
   TForm1 nextRun(nextWs);
   WhenModal answer([&](QWidget* modal) {
