@@ -73,6 +73,11 @@ class DesktopTest : public ::testing::Test {
     EXPECT_TRUE(image.save(path));
     return path;
   }
+  QString writeBytes(const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    return file.fileName();
+  }
   static QImage gray(int width, int height, QImage::Format format = QImage::Format_Grayscale8) {
     QImage image(width, height, format);
     for (int y = 0; y < height; ++y)
@@ -202,6 +207,12 @@ TEST_F(DesktopTest, TheTitleNamesTheFileItsSizeAndDepth) {
       {write("gris.bmp", gray(7, 5)), "gris.bmp (7 × 5, 8 bits)"},
       {write("gris16.png", gray(9, 3, QImage::Format_Grayscale16)),
        "gris16.png (9 × 3, 16 bits leídos como 8)"},
+      {write("gris16.tif", gray(9, 3, QImage::Format_Grayscale16)),
+       "gris16.tif (9 × 3, 16 bits leídos como 8)"},
+      {writeBytes("gris16.pgm", "P5 # 16 bits\n9 3\n65535\n" + QByteArray(9 * 3 * 2, '\x40')),
+       "gris16.pgm (9 × 3, 16 bits leídos como 8)"},
+      {writeBytes("gris.pgm", "P5\n9 3 255\n" + QByteArray(9 * 3, '\x40')),
+       "gris.pgm (9 × 3, 8 bits)"},
       {write("color.png", colour),
        "color.png (5 × 4, 24 bits, color: se trabaja con el canal rojo)"},
   };

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLibraryInfo>
@@ -28,10 +29,30 @@ bool loadQtSpanish(QCoreApplication& application) {
 
 namespace {
 
+// The largest sample of a binary or text PGM or PPM, from its header; 0 when
+// the header cannot be read.
+int netpbmMaximum(const QString& fileName) {
+  QFile file(fileName);
+  if (!file.open(QIODevice::ReadOnly)) return 0;
+  const QByteArray head = file.read(1024);
+  QList<QByteArray> fields;
+  for (const QByteArray& line : head.split('\n')) {
+    const qsizetype comment = line.indexOf('#');  // a comment runs to the line's end
+    const QByteArray data = comment < 0 ? line : line.left(comment);
+    for (const QByteArray& field : data.simplified().split(' '))
+      if (!field.isEmpty()) fields.append(field);
+    if (fields.size() >= 4) return fields[3].toInt();
+  }
+  return 0;
+}
+
 // The file holds 16 bits per sample, which the picture object reads as 8.
 bool hasSixteenBitSamples(const QString& fileName) {
   if (startsAsBmp(fileName)) return false;
-  switch (QImageReader(fileName).imageFormat()) {
+  QImageReader reader(fileName);
+  // Qt's own reader of these formats gives 8 bits whatever the file holds.
+  if (reader.format() == "pgm" || reader.format() == "ppm") return netpbmMaximum(fileName) > 255;
+  switch (reader.imageFormat()) {
     case QImage::Format_Grayscale16:
     case QImage::Format_RGBX64:
     case QImage::Format_RGBA64:
