@@ -6,7 +6,6 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLibraryInfo>
-#include <QLocale>
 #include <QTranslator>
 
 #include "toolkit/image_io.h"
@@ -22,8 +21,6 @@ bool loadQtSpanish(QCoreApplication& application) {
     return false;
   }
   QCoreApplication::installTranslator(translator);
-  // Dates and sizes in Qt's dialogs written the Spanish way too ("7 dic.").
-  QLocale::setDefault(QLocale(QLocale::Spanish, QLocale::Spain));
   return true;
 }
 

@@ -12,8 +12,8 @@ namespace morvane {
 class Picture;
 
 // Installs Qt's Spanish translation ("Ver en", "Abrir", "Cancelar") in the
-// application and makes Spanish the default locale. False when Qt's
-// translations are not installed: Qt then keeps its English texts.
+// application. False when Qt's translations are not installed: Qt then keeps
+// its English texts.
 bool loadQtSpanish(QCoreApplication& application);
 
 // "foto.tif (4000 × 3000, 16 bits leídos como 8)": the file's name, the
