@@ -15,9 +15,9 @@
 class QAction;
 class QCheckBox;
 class QCloseEvent;
+class QComboBox;
 class QDragEnterEvent;
 class QDropEvent;
-class QComboBox;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -85,8 +85,8 @@ class TForm1 : public QMainWindow, public MessageLog, public ResultView {
   // Opens a named file as "Abrir Imagen" opens the one chosen in its dialog (a
   // file dropped on the window, or named on the command line).
   void openFile(const QString& fileName);
-  // The program's arguments: a file named after the program's own name is
-  // opened at start.
+  // The program's arguments: the first one after the program's own name is a
+  // picture to open at start.
   void openArguments(const QStringList& arguments);
   // A command changed the right view since the picture was opened or saved.
   bool hasUnsavedResult() const { return unsavedResult_; }
