@@ -3,13 +3,19 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
+#include <QUrl>
 
 #include "app/page_choices.h"
 #include "inspection/pixel_map.h"
@@ -18,6 +24,7 @@
 #include "morphology/matrix.h"
 #include "restoration/restaurar.h"
 #include "toolkit/convert.h"
+#include "toolkit/desktop.h"
 #include "toolkit/fonts.h"
 #include "toolkit/guard.h"
 #include "toolkit/picture_view.h"
@@ -94,6 +101,14 @@ class GridCells : public MatrixGrid {
   StringGrid& grid_;
 };
 
+// The first local file among the dropped items; empty when there is none.
+QString DroppedFile(const QMimeData* mime) {
+  if (mime == nullptr) return QString();
+  for (const QUrl& url : mime->urls())
+    if (url.isLocalFile()) return url.toLocalFile();
+  return QString();
+}
+
 }  // namespace
 
 TForm1::TForm1(Workspace& workspace, QWidget* parent) : QMainWindow(parent), ws(workspace) {
@@ -126,6 +141,7 @@ TForm1::TForm1(Workspace& workspace, QWidget* parent) : QMainWindow(parent), ws(
   wireEvents();
   FormCreate();
   move(6, 51);
+  setAcceptDrops(true);
 }
 
 TForm1::~TForm1() {
@@ -284,6 +300,10 @@ void TForm1::buildMenu() {
   Guardar1 = menu1->addAction(QStringLiteral("&Guardar"));
   menu1->addSeparator();
   Salir1 = menu1->addAction(QStringLiteral("&Salir"));
+  // The desktop's usual shortcuts, beside the items' own accelerators.
+  Abrir1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  Guardar1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  Salir1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
   QMenu* ejecutar1 = bar->addMenu(QStringLiteral("&Ejecutar"));
   PuntosNegros1 = ejecutar1->addAction(QStringLiteral("Puntos &Negros"));
@@ -368,11 +388,15 @@ void TForm1::layOutGrid(int size) {
 // --- Picture commands --------------------------------------------------------
 
 void TForm1::Button1Click() {
+  const bool hadPicture = ws.ImagenCargada;
   AbrirImagen(pictureControls());
+  opened(hadPicture);
 }
 
 void TForm1::Button6Click() {
   BorrarImagen(pictureControls());
+  unsavedResult_ = false;
+  showPictureInTitle();
 }
 
 void TForm1::Button11Click() {
@@ -384,7 +408,7 @@ void TForm1::Button12Click() {
 }
 
 void TForm1::Button15Click() {
-  GuardarImagen(pictureControls());
+  if (GuardarImagen(pictureControls())) unsavedResult_ = false;
 }
 
 // --- Detection, restoration and the advanced operations ----------------------
@@ -543,7 +567,81 @@ void TForm1::Avanzado1Click() {
 }
 
 void TForm1::Salir1Click() {
+  if (!close()) return;
   QApplication::quit();
+}
+
+// --- Files in and out as on the desktop ----------------------------------------
+
+void TForm1::openFile(const QString& fileName) {
+  if (fileName.isEmpty()) return;
+  const bool hadPicture = ws.ImagenCargada;
+  AbrirImagen(pictureControls(), QFileInfo(fileName).absoluteFilePath());
+  opened(hadPicture);
+}
+
+void TForm1::openArguments(const QStringList& arguments) {
+  if (arguments.size() < 2) return;
+  const QString& name = arguments.at(1);
+  // Some desktops pass a URL rather than a path.
+  openFile(name.startsWith(QStringLiteral("file:")) ? QUrl(name).toLocalFile() : name);
+}
+
+void TForm1::opened(bool hadPicture) {
+  if (hadPicture || !ws.ImagenCargada) return;
+  SaveDialog1.FileName = suggestedResultName(OpenDialog1.FileName);
+  showPictureInTitle();
+}
+
+void TForm1::showPictureInTitle() {
+  if (!ws.ImagenCargada) {
+    setWindowTitle(QStringLiteral("Morvane"));
+    return;
+  }
+  setWindowTitle(QString::fromUtf8("Morvane — ") +
+                 describePicture(OpenDialog1.FileName, Image1->picture()));
+}
+
+bool TForm1::mayClose() {
+  if (!unsavedResult_) return true;
+  switch (
+      AskSave(QString::fromUtf8("La imagen final no se ha guardado. ¿Guardarla antes de salir?"))) {
+    case SaveChoice::Save:
+      Button15Click();
+      return !unsavedResult_;
+    case SaveChoice::Discard:
+      unsavedResult_ = false;
+      return true;
+    case SaveChoice::Cancel:
+      break;
+  }
+  return false;
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  bool mayGo = false;
+  runGuarded([&] { mayGo = mayClose(); });
+  if (mayGo)
+    event->accept();
+  else
+    event->ignore();
+}
+
+void TForm1::dragEnterEvent(QDragEnterEvent* event) {
+  runGuarded([&] {
+    if (!DroppedFile(event->mimeData()).isEmpty()) event->acceptProposedAction();
+  });
+}
+
+void TForm1::dropEvent(QDropEvent* event) {
+  QString file;
+  runGuarded([&] { file = DroppedFile(event->mimeData()); });
+  if (file.isEmpty()) return;
+  event->acceptProposedAction();
+  // Opened once the drop is over, so that a message box does not hold up the
+  // program the file came from.
+  QMetaObject::invokeMethod(
+      this, [this, file] { runGuarded([&] { openFile(file); }); }, Qt::QueuedConnection);
 }
 
 // --- The window side of the commands -----------------------------------------
@@ -557,6 +655,7 @@ void TForm1::append(const char* utf8Line) {
 }
 
 void TForm1::drawRow(int y, const std::uint8_t* levels, int x0, int x1) {
+  unsavedResult_ = true;
   Image2->picture().writeLevels(y, levels, x0, x1);
   // Marks the row for repainting, so a command that ends early on an error
   // still shows what it drew.

@@ -14,7 +14,10 @@
 
 class QAction;
 class QCheckBox;
+class QCloseEvent;
 class QComboBox;
+class QDragEnterEvent;
+class QDropEvent;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -78,6 +81,15 @@ class TForm1 : public QMainWindow, public MessageLog, public ResultView {
   void FinalInicial1Click() { Button14Click(); }
   void Normal1Click();
   void Avanzado1Click();
+
+  // Opens a named file as "Abrir Imagen" opens the one chosen in its dialog (a
+  // file dropped on the window, or named on the command line).
+  void openFile(const QString& fileName);
+  // The program's arguments: the first one after the program's own name is a
+  // picture to open at start.
+  void openArguments(const QStringList& arguments);
+  // A command changed the right view since the picture was opened or saved.
+  bool hasUnsavedResult() const { return unsavedResult_; }
 
   // MessageLog
   void clear() override;
@@ -168,7 +180,22 @@ class TForm1 : public QMainWindow, public MessageLog, public ResultView {
   // The inspection windows, created hidden with the main window.
   VentanasInspeccion Ventanas{};
 
+ protected:
+  // Closing with an unsaved result asks first; a picture file dropped on the
+  // window is opened.
+  void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
  private:
+  // Whether the window may close: asks to save an unsaved result.
+  bool mayClose();
+  // After an open: the title and the name the save dialog offers.
+  void opened(bool hadPicture);
+  // "Morvane", or "Morvane — name (size, depth)" while a picture is open.
+  void showPictureInTitle();
+  bool unsavedResult_ = false;
+
   void buildImagesPage();
   void buildMatrixPage();
   void buildRestorationPage();

@@ -35,12 +35,15 @@ bool CargarPlanos(const PictureControls& c) {
   return true;
 }
 
-void AbrirImagen(const PictureControls& c) {
+void AbrirImagen(const PictureControls& c, const QString& fileName) {
   if (c.ws.ImagenCargada) {
     ShowMessage(QStringLiteral("Hay una imagen cargada"));
     return;
   }
-  if (!c.openDialog.Execute()) return;
+  if (!fileName.isEmpty())
+    c.openDialog.FileName = fileName;
+  else if (!c.openDialog.Execute())
+    return;
   c.notice.setText(QString());
   try {
     c.leftView.picture().load(c.openDialog.FileName);
@@ -114,13 +117,14 @@ void RecuperarImagenInicial(const PictureControls& c) {
   c.leftView.show();
 }
 
-void GuardarImagen(const PictureControls& c) {
+bool GuardarImagen(const PictureControls& c) {
   if (!c.ws.ImagenCargada) {
     ShowMessage(QStringLiteral("No hay imagen para guardar"));
-    return;
+    return false;
   }
-  if (!c.saveDialog.Execute()) return;
+  if (!c.saveDialog.Execute()) return false;
   c.rightView.picture().save(c.saveDialog.FileName);
+  return true;
 }
 
 }  // namespace morvane

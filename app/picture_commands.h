@@ -3,6 +3,8 @@
 // rely on. They work on the main window's parts, gathered in PictureControls.
 #pragma once
 
+#include <QString>
+
 #include "workspace/workspace.h"
 
 class QLabel;
@@ -33,10 +35,12 @@ struct PictureControls {
 // fills them from the left and right views.
 bool CargarPlanos(const PictureControls& c);
 
-void AbrirImagen(const PictureControls& c);             // "Abrir Imagen"
+// "Abrir Imagen". Given a file name, opens that file instead of asking the dialog.
+void AbrirImagen(const PictureControls& c, const QString& fileName = QString());
 void BorrarImagen(const PictureControls& c);            // "Borrar"
 void CopiarFinalEnInicial(const PictureControls& c);    // "<<"
 void RecuperarImagenInicial(const PictureControls& c);  // "Imagen Inicial"
-void GuardarImagen(const PictureControls& c);           // "Guardar Imagen"
+// "Guardar Imagen"; true when the file was written.
+bool GuardarImagen(const PictureControls& c);
 
 }  // namespace morvane

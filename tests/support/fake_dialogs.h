@@ -45,6 +45,18 @@ class FakeDialogs : public DialogProvider {
     return next(saveAnswers);
   }
 
+  // Texts of the questions asked before closing, and their answers, front
+  // first; an empty queue answers Cancelar.
+  QStringList saveQuestions;
+  std::deque<SaveChoice> saveChoices;
+  SaveChoice askSave(const QString& text) override {
+    saveQuestions.append(text);
+    if (saveChoices.empty()) return SaveChoice::Cancel;
+    const SaveChoice choice = saveChoices.front();
+    saveChoices.pop_front();
+    return choice;
+  }
+
  private:
   static std::optional<QString> next(std::deque<std::optional<QString>>& answers) {
     if (answers.empty() || !answers.front()) {
