@@ -33,21 +33,25 @@ class RowSource {
       kind_ = picture.format() == QImage::Format_RGB555 ? Kind::kRgb555 : Kind::kOther;
     }
     channels_ = kind_ == Kind::kLevels || kind_ == Kind::kGrayPalette ? 1 : 4;
-    if (kind_ != Kind::kLevels && kind_ != Kind::kColours)
-      buffer_.resize(static_cast<std::size_t>(x1 - x0) * channels_);
   }
 
   int channels() const { return channels_; }
 
-  const std::uint8_t* row(int y) {
+  // Row y; a row that has to be converted goes to buffer `slot`, so rows read
+  // into different slots stay valid together.
+  const std::uint8_t* row(int y, std::size_t slot = 0) {
     const uchar* line = picture_.constScanLine(y);
-    std::uint8_t* out = buffer_.data();
     const int n = x1_ - x0_;
+    if (kind_ == Kind::kLevels) return line + x0_;
+    if (kind_ == Kind::kColours) return line + 4 * static_cast<std::size_t>(x0_);
+    if (slot >= buffers_.size()) buffers_.resize(slot + 1);
+    std::vector<std::uint8_t>& buffer = buffers_[slot];
+    buffer.resize(static_cast<std::size_t>(n) * channels_);
+    std::uint8_t* out = buffer.data();
     switch (kind_) {
       case Kind::kLevels:
-        return line + x0_;
       case Kind::kColours:
-        return line + 4 * static_cast<std::size_t>(x0_);
+        break;
       case Kind::kGrayPalette:
         for (int i = 0; i < n; ++i) out[i] = levels_[line[x0_ + i]];
         break;
@@ -83,7 +87,7 @@ class RowSource {
   int channels_;
   QRgb colours_[256];
   std::uint8_t levels_[256];
-  std::vector<std::uint8_t> buffer_;
+  std::vector<std::vector<std::uint8_t>> buffers_;
 };
 
 // The colour of one drawn pixel from its channel values (bytes in memory order).
@@ -138,11 +142,63 @@ Cover CoverOf(int d, int drawn, int picture) {
   return c;
 }
 
+// Column sums of picture rows, over n bytes: rows covered whole are added
+// plainly, rows cut by an edge weighted by how much of them is covered.
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
+#define MORVANE_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define MORVANE_WIDE_VECTORS
+#endif
+
+MORVANE_WIDE_VECTORS
+void AddWhole(std::uint16_t* __restrict sum, const std::uint8_t* __restrict row, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) sum[i] += row[i];
+}
+
+MORVANE_WIDE_VECTORS
+void AddWeighted(std::uint32_t* __restrict sum, const std::uint8_t* __restrict row,
+                 std::uint32_t weight, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) sum[i] += weight * row[i];
+}
+
+MORVANE_WIDE_VECTORS
+void Fold(std::uint32_t* __restrict sum, std::uint16_t* __restrict whole, std::uint32_t weight,
+          std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    sum[i] += weight * whole[i];
+    whole[i] = 0;
+  }
+}
+
+// One drawn row from the column sums of the picture rows under it: each drawn
+// pixel sums the columns under it, the two it cuts weighted by the part of
+// them it covers. sums is indexed by picture column (times C).
+template <int C>
+MORVANE_WIDE_VECTORS void Across(const std::uint32_t* sums, const Cover* columns, int count,
+                                 std::uint32_t drawnWidth, double scale, QRgb* line) {
+  for (int i = 0; i < count; ++i) {
+    const Cover& c = columns[i];
+    const std::uint32_t* first = sums + static_cast<std::size_t>(c.first) * C;
+    const std::uint32_t* last = sums + static_cast<std::size_t>(c.last) * C;
+    std::uint64_t between[C] = {};
+    for (const std::uint32_t* p = first + C; p < last; p += C)
+      for (int k = 0; k < C; ++k) between[k] += p[k];
+    std::uint8_t channels[4] = {0, 0, 0, 0};
+    for (int k = 0; k < C; ++k) {
+      const std::uint64_t total = std::uint64_t{c.firstWeight} * first[k] +
+                                  std::uint64_t{c.lastWeight} * last[k] + between[k] * drawnWidth;
+      channels[k] =
+          static_cast<std::uint8_t>(std::min(255.0, static_cast<double>(total) * scale + 0.5));
+    }
+    line[i] = Colour<C>(channels);
+  }
+}
+
 // Area average, drawn smaller than the picture on both axes (or equal on one).
-// The picture rows under the area are read once each: a row is added to the
-// column sums of the drawn row(s) it lies under, weighted by how much of it
-// they cover (a row cut by the edge between two drawn rows goes to both), and
-// each finished drawn row is then summed across, column by column.
+// For each drawn row, the picture rows under it are summed column by column
+// with the part of each that the row covers as its weight, a stretch of
+// columns at a time so that the sums stay in the nearest cache; the column
+// sums are then summed across, each drawn pixel over the columns under it.
 template <int C>
 void AreaAverage(const QImage& picture, QSize drawn, QRect area, QImage& out, QPoint at) {
   const int pw = picture.width(), ph = picture.height();
@@ -152,64 +208,47 @@ void AreaAverage(const QImage& picture, QSize drawn, QRect area, QImage& out, QP
   const int x0 = columns.front().first, x1 = columns.back().last + 1;
   RowSource rows(picture, x0, x1);
   const std::size_t n = static_cast<std::size_t>(x1 - x0) * C;
-  // Rows covered whole are plain sums (at most 257 of them fit before they are
-  // folded into the weighted sums); rows cut by an edge are weighted.
-  std::vector<std::uint16_t> whole(n, 0);
-  std::vector<std::uint32_t> weighted(n, 0), carried(n, 0);
-  int wholeRows = 0;
-  bool carry = false;
+  constexpr std::size_t kStretch = 4096;
+  // Plain sums of whole rows fit 16 bits for 257 rows; then they are folded
+  // into the weighted sums.
+  std::vector<std::uint16_t> whole(kStretch, 0);
+  std::vector<std::uint32_t> weighted(kStretch), sums(n);
+  std::vector<const std::uint8_t*> under;
+  std::vector<std::uint32_t> weights;
   const std::uint32_t wholeWeight = static_cast<std::uint32_t>(dh);
-  const auto fold = [&] {
-    for (std::size_t i = 0; i < n; ++i) weighted[i] += wholeWeight * whole[i];
-    std::fill(whole.begin(), whole.end(), 0);
-    wholeRows = 0;
-  };
   const double scale = 1.0 / (static_cast<double>(pw) * ph);
   for (int r = 0; r < area.height(); ++r) {
     const int d = area.top() + r;
     const Cover cover = CoverOf(d, dh, ph);
     const qint64 lo = static_cast<qint64>(d) * ph, hi = lo + ph;
-    if (carry) weighted.swap(carried);
-    const bool lastRowOfArea = r + 1 == area.height();
-    bool carryNext = false;
-    for (int j = carry ? cover.first + 1 : cover.first; j <= cover.last; ++j) {
+    under.clear();
+    weights.clear();
+    for (int j = cover.first; j <= cover.last; ++j) {
       const qint64 top = static_cast<qint64>(j) * dh, bottom = top + dh;
-      const auto weight = static_cast<std::uint32_t>(std::min(bottom, hi) - std::max(top, lo));
-      const std::uint8_t* src = rows.row(j);
-      if (weight == wholeWeight) {
-        for (std::size_t i = 0; i < n; ++i) whole[i] += src[i];
-        if (++wholeRows == 257) fold();
-        continue;
-      }
-      for (std::size_t i = 0; i < n; ++i) weighted[i] += weight * src[i];
-      if (bottom > hi && !lastRowOfArea) {
-        // The rest of this row lies under the next drawn row.
-        const auto rest = static_cast<std::uint32_t>(bottom - hi);
-        for (std::size_t i = 0; i < n; ++i) carried[i] = rest * src[i];
-        carryNext = true;
-      }
+      weights.push_back(static_cast<std::uint32_t>(std::min(bottom, hi) - std::max(top, lo)));
+      under.push_back(rows.row(j, under.size()));
     }
-    if (wholeRows > 0) fold();
+    for (std::size_t s = 0; s < n; s += kStretch) {
+      const std::size_t m = std::min(kStretch, n - s);
+      std::fill_n(weighted.begin(), m, 0u);
+      int wholeRows = 0;
+      for (std::size_t k = 0; k < under.size(); ++k) {
+        if (weights[k] != wholeWeight) {
+          AddWeighted(weighted.data(), under[k] + s, weights[k], m);
+          continue;
+        }
+        AddWhole(whole.data(), under[k] + s, m);
+        if (++wholeRows == 257) {
+          Fold(weighted.data(), whole.data(), wholeWeight, m);
+          wholeRows = 0;
+        }
+      }
+      Fold(weighted.data(), whole.data(), wholeWeight, m);
+      std::copy_n(weighted.begin(), m, sums.begin() + static_cast<std::ptrdiff_t>(s));
+    }
     auto* line = reinterpret_cast<QRgb*>(out.scanLine(at.y() + r)) + at.x();
-    const std::uint32_t* sums = weighted.data();
-    for (int i = 0; i < area.width(); ++i) {
-      const Cover& c = columns[i];
-      const std::uint32_t* first = sums + static_cast<std::size_t>(c.first - x0) * C;
-      const std::uint32_t* last = sums + static_cast<std::size_t>(c.last - x0) * C;
-      std::uint8_t channels[4] = {0, 0, 0, 0};
-      for (int k = 0; k < C; ++k) {
-        std::uint64_t between = 0;
-        for (const std::uint32_t* p = first + C + k; p < last; p += C) between += *p;
-        const std::uint64_t total = std::uint64_t{c.firstWeight} * first[k] +
-                                    std::uint64_t{c.lastWeight} * last[k] +
-                                    between * static_cast<std::uint64_t>(dw);
-        channels[k] =
-            static_cast<std::uint8_t>(std::min(255.0, static_cast<double>(total) * scale + 0.5));
-      }
-      line[i] = Colour<C>(channels);
-    }
-    std::fill(weighted.begin(), weighted.end(), 0u);
-    carry = carryNext;
+    Across<C>(sums.data() - static_cast<std::size_t>(x0) * C, columns.data(), area.width(),
+              static_cast<std::uint32_t>(dw), scale, line);
   }
 }
 
