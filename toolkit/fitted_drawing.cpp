@@ -161,6 +161,17 @@ void AddWeighted(std::uint32_t* __restrict sum, const std::uint8_t* __restrict r
   for (std::size_t i = 0; i < n; ++i) sum[i] += weight * row[i];
 }
 
+// The finished column sums of a stretch; the working sums start again at 0.
+MORVANE_WIDE_VECTORS
+void Finish(std::uint32_t* __restrict out, std::uint32_t* __restrict sum,
+            std::uint16_t* __restrict whole, std::uint32_t weight, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    out[i] = sum[i] + weight * whole[i];
+    sum[i] = 0;
+    whole[i] = 0;
+  }
+}
+
 MORVANE_WIDE_VECTORS
 void Fold(std::uint32_t* __restrict sum, std::uint16_t* __restrict whole, std::uint32_t weight,
           std::size_t n) {
@@ -212,7 +223,7 @@ void AreaAverage(const QImage& picture, QSize drawn, QRect area, QImage& out, QP
   // Plain sums of whole rows fit 16 bits for 257 rows; then they are folded
   // into the weighted sums.
   std::vector<std::uint16_t> whole(kStretch, 0);
-  std::vector<std::uint32_t> weighted(kStretch), sums(n);
+  std::vector<std::uint32_t> weighted(kStretch, 0), sums(n);
   std::vector<const std::uint8_t*> under;
   std::vector<std::uint32_t> weights;
   const std::uint32_t wholeWeight = static_cast<std::uint32_t>(dh);
@@ -230,7 +241,6 @@ void AreaAverage(const QImage& picture, QSize drawn, QRect area, QImage& out, QP
     }
     for (std::size_t s = 0; s < n; s += kStretch) {
       const std::size_t m = std::min(kStretch, n - s);
-      std::fill_n(weighted.begin(), m, 0u);
       int wholeRows = 0;
       for (std::size_t k = 0; k < under.size(); ++k) {
         if (weights[k] != wholeWeight) {
@@ -243,8 +253,7 @@ void AreaAverage(const QImage& picture, QSize drawn, QRect area, QImage& out, QP
           wholeRows = 0;
         }
       }
-      Fold(weighted.data(), whole.data(), wholeWeight, m);
-      std::copy_n(weighted.begin(), m, sums.begin() + static_cast<std::ptrdiff_t>(s));
+      Finish(sums.data() + s, weighted.data(), whole.data(), wholeWeight, m);
     }
     auto* line = reinterpret_cast<QRgb*>(out.scanLine(at.y() + r)) + at.x();
     Across<C>(sums.data() - static_cast<std::size_t>(x0) * C, columns.data(), area.width(),
