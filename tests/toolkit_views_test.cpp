@@ -82,7 +82,7 @@ Difference Compare(PictureView& view, const QImage& picture, int w, int h) {
 
 // Pictures larger than the 297 x 257 view by odd ratios, so drawn pixels cut
 // picture pixels: a photograph-like scene (colour and gray), one-pixel stripes,
-// a zone plate; and easy cases: an even 4 -> 2 reduction, a flat picture, a
+// a zone plate, a very tall picture; and easy cases: an even 4 -> 2 reduction, a flat picture, a
 // picture smaller than the view (shown pixel for pixel).
 TEST_F(Views, EachViewPixelIsTheAreaAverageOfThePicturePixelsUnderIt) {
   const auto scene = [](int x, int y) {
@@ -110,6 +110,9 @@ TEST_F(Views, EachViewPixelIsTheAreaAverageOfThePicturePixelsUnderIt) {
       {"stripes", GrayPicture(1013, 877, stripes), 8, 297, 257, 296, 257},
       {"zone plate", GrayPicture(1013, 877, zone), 8, 297, 257, 296, 257},
       {"wide", GrayPicture(2000, 311, scene), 8, 297, 257, 297, 46},
+      // Over 257 picture rows under each drawn row, most of them near white.
+      {"tall", GrayPicture(1, 70000, [](int, int y) { return y % 3 ? 255 : 250; }), 8, 297, 257, 1,
+       257},
       {"4 -> 2", GrayPicture(4, 4, [](int x, int y) { return x * 40 + y; }), 8, 2, 2, 2, 2},
       {"flat", GrayPicture(999, 998, [](int, int) { return 77; }), 8, 297, 257, 257, 257},
       {"small", GrayPicture(200, 100, scene), 8, 297, 257, 200, 100},

@@ -155,6 +155,15 @@ void AddWhole(std::uint16_t* __restrict sum, const std::uint8_t* __restrict row,
   for (std::size_t i = 0; i < n; ++i) sum[i] += row[i];
 }
 
+// Four whole rows at once: a quarter of the traffic to the sums.
+MORVANE_WIDE_VECTORS
+void AddWhole4(std::uint16_t* __restrict sum, const std::uint8_t* __restrict a,
+               const std::uint8_t* __restrict b, const std::uint8_t* __restrict c,
+               const std::uint8_t* __restrict d, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i)
+    sum[i] += static_cast<std::uint16_t>(a[i] + b[i]) + static_cast<std::uint16_t>(c[i] + d[i]);
+}
+
 MORVANE_WIDE_VECTORS
 void AddWeighted(std::uint32_t* __restrict sum, const std::uint8_t* __restrict row,
                  std::uint32_t weight, std::size_t n) {
@@ -184,20 +193,22 @@ void Fold(std::uint32_t* __restrict sum, std::uint16_t* __restrict whole, std::u
 // One drawn row from the column sums of the picture rows under it: each drawn
 // pixel sums the columns under it, the two it cuts weighted by the part of
 // them it covers. sums is indexed by picture column (times C).
-template <int C>
+// Between is the type the sums of the columns between the two cut ones fit in.
+template <int C, typename Between>
 MORVANE_WIDE_VECTORS void Across(const std::uint32_t* sums, const Cover* columns, int count,
                                  std::uint32_t drawnWidth, double scale, QRgb* line) {
   for (int i = 0; i < count; ++i) {
     const Cover& c = columns[i];
     const std::uint32_t* first = sums + static_cast<std::size_t>(c.first) * C;
     const std::uint32_t* last = sums + static_cast<std::size_t>(c.last) * C;
-    std::uint64_t between[C] = {};
+    Between between[C] = {};
     for (const std::uint32_t* p = first + C; p < last; p += C)
       for (int k = 0; k < C; ++k) between[k] += p[k];
     std::uint8_t channels[4] = {0, 0, 0, 0};
     for (int k = 0; k < C; ++k) {
       const std::uint64_t total = std::uint64_t{c.firstWeight} * first[k] +
-                                  std::uint64_t{c.lastWeight} * last[k] + between[k] * drawnWidth;
+                                  std::uint64_t{c.lastWeight} * last[k] +
+                                  std::uint64_t{between[k]} * drawnWidth;
       channels[k] =
           static_cast<std::uint8_t>(std::min(255.0, static_cast<double>(total) * scale + 0.5));
     }
@@ -224,40 +235,64 @@ void AreaAverage(const QImage& picture, QSize drawn, QRect area, QImage& out, QP
   // into the weighted sums.
   std::vector<std::uint16_t> whole(kStretch, 0);
   std::vector<std::uint32_t> weighted(kStretch, 0), sums(n);
-  std::vector<const std::uint8_t*> under;
+  std::vector<const std::uint8_t*> wholes, cut;
   std::vector<std::uint32_t> weights;
   const std::uint32_t wholeWeight = static_cast<std::uint32_t>(dh);
   const double scale = 1.0 / (static_cast<double>(pw) * ph);
+  // A column sum is at most 255 ph, and at most pw / dw + 1 columns lie whole
+  // under a drawn pixel.
+  const bool narrowBetween = (static_cast<double>(pw) / dw + 1) * 255.0 * ph < 4294967295.0;
   for (int r = 0; r < area.height(); ++r) {
     const int d = area.top() + r;
     const Cover cover = CoverOf(d, dh, ph);
     const qint64 lo = static_cast<qint64>(d) * ph, hi = lo + ph;
-    under.clear();
+    wholes.clear();
+    cut.clear();
     weights.clear();
     for (int j = cover.first; j <= cover.last; ++j) {
       const qint64 top = static_cast<qint64>(j) * dh, bottom = top + dh;
-      weights.push_back(static_cast<std::uint32_t>(std::min(bottom, hi) - std::max(top, lo)));
-      under.push_back(rows.row(j, under.size()));
+      const auto weight = static_cast<std::uint32_t>(std::min(bottom, hi) - std::max(top, lo));
+      const std::uint8_t* row = rows.row(j, wholes.size() + cut.size());
+      if (weight == wholeWeight) {
+        wholes.push_back(row);
+      } else {
+        cut.push_back(row);
+        weights.push_back(weight);
+      }
     }
     for (std::size_t s = 0; s < n; s += kStretch) {
       const std::size_t m = std::min(kStretch, n - s);
+      for (std::size_t k = 0; k < cut.size(); ++k)
+        AddWeighted(weighted.data(), cut[k] + s, weights[k], m);
       int wholeRows = 0;
-      for (std::size_t k = 0; k < under.size(); ++k) {
-        if (weights[k] != wholeWeight) {
-          AddWeighted(weighted.data(), under[k] + s, weights[k], m);
-          continue;
-        }
-        AddWhole(whole.data(), under[k] + s, m);
-        if (++wholeRows == 257) {
+      std::size_t k = 0;
+      for (; k + 4 <= wholes.size(); k += 4) {
+        if (wholeRows + 4 > 257) {
           Fold(weighted.data(), whole.data(), wholeWeight, m);
           wholeRows = 0;
         }
+        AddWhole4(whole.data(), wholes[k] + s, wholes[k + 1] + s, wholes[k + 2] + s,
+                  wholes[k + 3] + s, m);
+        wholeRows += 4;
+      }
+      for (; k < wholes.size(); ++k) {
+        if (wholeRows + 1 > 257) {
+          Fold(weighted.data(), whole.data(), wholeWeight, m);
+          wholeRows = 0;
+        }
+        AddWhole(whole.data(), wholes[k] + s, m);
+        ++wholeRows;
       }
       Finish(sums.data() + s, weighted.data(), whole.data(), wholeWeight, m);
     }
     auto* line = reinterpret_cast<QRgb*>(out.scanLine(at.y() + r)) + at.x();
-    Across<C>(sums.data() - static_cast<std::size_t>(x0) * C, columns.data(), area.width(),
-              static_cast<std::uint32_t>(dw), scale, line);
+    if (narrowBetween) {
+      Across<C, std::uint32_t>(sums.data() - static_cast<std::size_t>(x0) * C, columns.data(),
+                               area.width(), static_cast<std::uint32_t>(dw), scale, line);
+    } else {
+      Across<C, std::uint64_t>(sums.data() - static_cast<std::size_t>(x0) * C, columns.data(),
+                               area.width(), static_cast<std::uint32_t>(dw), scale, line);
+    }
   }
 }
 
