@@ -100,6 +100,8 @@ TEST_F(Views, EachViewPixelIsTheAreaAverageOfThePicturePixelsUnderIt) {
   for (int y = 0; y < 877; ++y)
     for (int x = 0; x < 1013; ++x)
       colour.setPixel(x, y, qRgb(scene(x, y), (scene(x, y) * 3 + x) % 256, 255 - scene(x, y)));
+  QImage palette = GrayPicture(1013, 877, scene);
+  for (int i = 0; i < 256; ++i) palette.setColor(i, qRgb(i, 255 - i, (i * 5) % 256));
   const struct {
     const char* name;
     QImage picture;
@@ -107,6 +109,8 @@ TEST_F(Views, EachViewPixelIsTheAreaAverageOfThePicturePixelsUnderIt) {
   } cases[] = {
       {"photograph", GrayPicture(1013, 877, scene), 8, 297, 257, 296, 257},
       {"colour photograph", colour, 24, 297, 257, 296, 257},
+      {"16-bit colour", colour.convertToFormat(QImage::Format_RGB555), 16, 297, 257, 296, 257},
+      {"colour palette", palette, 8, 297, 257, 296, 257},
       {"stripes", GrayPicture(1013, 877, stripes), 8, 297, 257, 296, 257},
       {"zone plate", GrayPicture(1013, 877, zone), 8, 297, 257, 296, 257},
       {"wide", GrayPicture(2000, 311, scene), 8, 297, 257, 297, 46},
