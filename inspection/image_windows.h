@@ -1,11 +1,17 @@
 // The image windows: "Imagen Inicial" (TForm2) and "Imagen Final" (TForm3) show
 // a copy of the main window's left and right pictures at their own size. A press
-// on the picture selects a point and shows the pixel map around it.
+// on the picture selects a point and shows the pixel map around it. Beside that,
+// both zoom (Ctrl + wheel, Ctrl + "+" / "-" / "0") keeping the point under the
+// cursor, and "Imagen Final" can show the left picture in the same place.
 #pragma once
 
 #include <QWidget>
 
+#include "toolkit/picture.h"
+
+class QLabel;
 class QScrollArea;
+class QToolButton;
 
 namespace morvane {
 
@@ -46,17 +52,37 @@ class VentanaImagen : public QWidget {
   // image window is not visible.
   void FormClose();
 
+  // Zoom: steps along the scale (halving, thirds ... up to 32 times and down to
+  // a 32nd), the picture point at `ancla` (in the coordinates of the part of
+  // the window the picture scrolls in) staying there. Above 1 each picture
+  // pixel is a square of screen pixels; below, screen pixels are area averages.
+  void Acercar(int pasos, QPoint ancla);
+  // The whole picture in the window (never enlarged).
+  void Ajustar();
+  double Zoom() const;
+  // The part of the window the picture scrolls in.
+  QWidget* Visor() const;
+
   PictureView* Image1;
 
  protected:
   VentanaImagen(PictureView* origen, const QString& titulo, Qt::WindowFlags banderas);
 
+  // Runs at the end of each activation, the copy taken.
+  virtual void CopiaTomada() {}
+
   void changeEvent(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* objeto, QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
+  void FijarZoom(double factor, QPoint ancla);
+
   PictureView* origen_;
   QScrollArea* desplazamiento_;
+  // Wheel turns not yet worth a whole step (trackpads send small ones).
+  int rueda_ = 0;
   TForm2* form2_ = nullptr;
   VentanaImagen* otra_ = nullptr;
   TForm4* form4_ = nullptr;
@@ -73,11 +99,30 @@ class TForm2 : public VentanaImagen {
   int PuntoY = 0;
 };
 
-// "Imagen Final": the right picture.
+// "Imagen Final": the right picture. "Antes / Después" shows, in the same place
+// and at the same zoom, the left picture taken at the same activation.
 class TForm3 : public VentanaImagen {
   Q_OBJECT
  public:
-  explicit TForm3(PictureView* derecha);
+  TForm3(PictureView* derecha, PictureView* izquierda);
+
+  // Switches between the right picture ("Después") and the left one ("Antes").
+  void AntesDespuesClick();
+  bool MuestraAntes() const { return antes_; }
+
+  QToolButton* AntesDespues;
+  QLabel* Mostrada;
+
+ protected:
+  void CopiaTomada() override;
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void Rotular();
+  PictureView* izquierda_;
+  // The picture not shown now.
+  Picture otra_;
+  bool antes_ = false;
 };
 
 }  // namespace morvane

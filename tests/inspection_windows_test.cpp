@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <limits>
 #include <memory>
 
@@ -47,6 +51,31 @@ class Inspeccion : public ::testing::Test {
     QMouseEvent evento(QEvent::MouseButtonPress, QPointF(x, y),
                        ventana->Image1->mapToGlobal(QPointF(x, y)), boton, boton, Qt::NoModifier);
     QApplication::sendEvent(ventana->Image1, &evento);
+  }
+  // Ctrl + wheel turned over a point of the part of the window the picture
+  // scrolls in; Ctrl + a key; a press there.
+  static void Rueda(VentanaImagen* ventana, QPoint enVisor, int giro) {
+    const QPointF local = ventana->Image1->mapFrom(ventana->Visor(), enVisor);
+    QWheelEvent evento(local, ventana->Image1->mapToGlobal(local), QPoint(), QPoint(0, giro),
+                       Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(ventana->Image1, &evento);
+  }
+  static void Tecla(QWidget* ventana, int tecla) {
+    QKeyEvent evento(QEvent::KeyPress, tecla, Qt::ControlModifier);
+    QApplication::sendEvent(ventana, &evento);
+  }
+  static QPoint EnVista(VentanaImagen* ventana, QPoint enVisor) {
+    return ventana->Image1->mapFrom(ventana->Visor(), enVisor);
+  }
+  // Red of the view as painted at a point of its own.
+  static int Pintado(VentanaImagen* ventana, QPoint enVista) {
+    return qRed(ventana->Image1->grab(QRect(enVista, QSize(1, 1))).toImage().pixel(0, 0));
+  }
+  void EsperarCentro(QPoint punto, int desfase = 0) const {
+    EXPECT_EQ(form4->StringGrid3->cell(0, 0) + " " + form4->StringGrid3->cell(1, 0),
+              QString("%1 %2").arg(punto.x()).arg(punto.y()));
+    EXPECT_EQ(form4->StringGrid1->cell(2, 2),
+              QString::number(Nivel(punto.x(), punto.y(), desfase)));
   }
   // The map shows (cx, cy) and, in both grids, the levels of the 5 x 5 square
   // around it; the outside colour beyond the picture.
@@ -143,6 +172,69 @@ TEST_F(Inspeccion, ImagenMayorQueLaPantallaSeDesplazaEnLaVentana) {
   Pulsar(form2.get(), esquina.x(), esquina.y());
   EXPECT_EQ(QPoint(form2->PuntoX, form2->PuntoY), esquina);
   EXPECT_EQ(form4->StringGrid1->cell(2, 2), QString::number(Nivel(esquina.x(), esquina.y(), 0)));
+}
+
+// Zooming in keeps the picture point under the cursor there, and a press still
+// selects the picture pixel drawn under it: at 400 % (a square of 4 x 4 screen
+// pixels each; too many to keep, drawn as painted), at 25 % (each screen pixel
+// the mean of 4 x 4) and at 100 %.
+TEST_F(Inspeccion, ElZoomConservaElPuntoBajoElCursorYElDelMapa) {
+  izquierda.picture().setImage(Imagen(700, 400, 0), 24);
+  MostrarVentana(form2.get());
+  form2->FormActivate();
+  QApplication::processEvents();
+  const QPoint cursor(250, 150), punto = EnVista(form2.get(), cursor);
+  Pulsar(form2.get(), punto.x(), punto.y());
+  EsperarCentro(punto);
+  for (int i = 0; i < 3; ++i) Rueda(form2.get(), cursor, 120);
+  EXPECT_EQ(form2->Zoom(), 4.0);
+  const QPoint enVista = EnVista(form2.get(), cursor);
+  Pulsar(form2.get(), enVista.x(), enVista.y());
+  EsperarCentro(punto);
+  EXPECT_EQ(Pintado(form2.get(), enVista), Nivel(punto.x(), punto.y(), 0));
+  EXPECT_EQ(Pintado(form2.get(), punto * 4 + QPoint(3, 1)), Nivel(punto.x(), punto.y(), 0));
+
+  QCursor::setPos(form2->Visor()->mapToGlobal(cursor));
+  for (int i = 0; i < 6; ++i) Tecla(form2.get(), Qt::Key_Minus);
+  EXPECT_EQ(form2->Zoom(), 0.25);
+  Pulsar(form2.get(), 30, 20);  // the whole picture is in sight, at the top left
+  EsperarCentro(QPoint(120, 80));
+  EXPECT_EQ(Pintado(form2.get(), QPoint(30, 20)), 118);  // mean of (120 .. 123, 80 .. 83)
+
+  Tecla(form2.get(), Qt::Key_0);
+  QApplication::processEvents();
+  EXPECT_LT(form2->Zoom(), 1.0);
+  EXPECT_TRUE(QRect(QPoint(0, 0), form2->Visor()->size()).contains(form2->Image1->geometry()));
+  Tecla(form2.get(), Qt::Key_Plus);
+  EXPECT_EQ(form2->Zoom(), 1.0);
+  EXPECT_EQ(form2->Image1->size(), QSize(700, 400));
+  Pulsar(form2.get(), 7, 9);
+  EsperarMapa(7, 9);
+}
+
+// "Antes / Después" shows the left picture in the same place and at the same
+// zoom, kept through an activation; presses still select the same point.
+TEST_F(Inspeccion, AntesDespuesMuestraLaImagenInicialEnElMismoLugar) {
+  izquierda.picture().setImage(Imagen(600, 400, 0), 24);
+  derecha.picture().setImage(Imagen(600, 400, 100), 24);
+  MostrarVentana(form3.get());
+  form3->FormActivate();
+  QApplication::processEvents();
+  for (int i = 0; i < 2; ++i) Rueda(form3.get(), QPoint(200, 100), 120);
+  const QPoint enVista = EnVista(form3.get(), QPoint(200, 100)),
+               punto(enVista.x() / 3, enVista.y() / 3);
+  EXPECT_EQ(Pintado(form3.get(), enVista), Nivel(punto.x(), punto.y(), 100));
+  form3->AntesDespues->click();
+  EXPECT_EQ(form3->Mostrada->text(), "Antes");
+  EXPECT_EQ(EnVista(form3.get(), QPoint(200, 100)), enVista);
+  EXPECT_EQ(Pintado(form3.get(), enVista), Nivel(punto.x(), punto.y(), 0));
+  form3->FormActivate();
+  EXPECT_EQ(Pintado(form3.get(), enVista), Nivel(punto.x(), punto.y(), 0));
+  Pulsar(form3.get(), enVista.x(), enVista.y());
+  EXPECT_EQ(QPoint(form2->PuntoX, form2->PuntoY), punto);
+  form3->AntesDespues->click();
+  EXPECT_EQ(form3->Mostrada->text(), "Después");
+  EXPECT_EQ(Pintado(form3.get(), enVista), Nivel(punto.x(), punto.y(), 100));
 }
 
 }  // namespace

@@ -19,7 +19,6 @@
 #include "toolkit/controls.h"
 #include "toolkit/convert.h"
 #include "toolkit/errors.h"
-#include "toolkit/fitted_drawing.h"
 #include "toolkit/guard.h"
 #include "toolkit/picture.h"
 #include "toolkit/picture_view.h"
@@ -272,18 +271,6 @@ TEST_F(Widgets, EditReportsLeavingIt) {
   second->setFocus();
   QApplication::processEvents();
   EXPECT_EQ(exits, 1);
-}
-
-TEST(FittedDrawing, EachDrawnPixelIsTheMeanOfTheSamplesUnderIt) {
-  QImage picture(4, 4, QImage::Format_RGB32), drawn(2, 2, QImage::Format_RGB32);
-  for (int y = 0; y < 4; ++y)
-    for (int x = 0; x < 4; ++x) picture.setPixel(x, y, qRgb(x * 40 + y, y * 60, 255 - x * 8));
-  DrawFitted(picture, drawn, 0, 2);
-  // The means worked by hand: red x*40+y, green y*60, blue 255-x*8 over 2 x 2 blocks.
-  EXPECT_EQ(drawn.pixel(0, 0), qRgb(20, 30, 251));
-  EXPECT_EQ(drawn.pixel(1, 0), qRgb(100, 30, 235));
-  EXPECT_EQ(drawn.pixel(0, 1), qRgb(22, 150, 251));
-  EXPECT_EQ(drawn.pixel(1, 1), qRgb(102, 150, 235));
 }
 
 TEST_F(Widgets, AViewRedrawsChangedRowsAsAWholeRedrawWould) {
