@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whichever of Morvane's build and test packages are
-# missing (the image-format plugins bring TIFF and WebP). Extra package names may
-# be given as arguments.
+# missing (the image-format plugins bring WebP and GIF; TIFF goes through
+# libtiff). Extra package names may be given as arguments.
 set -euo pipefail
-packages=(qt6-base-dev qt6-image-formats-plugins libgtest-dev libbenchmark-dev cmake ninja-build g++ "$@")
+packages=(qt6-base-dev qt6-image-formats-plugins libtiff-dev libgtest-dev libbenchmark-dev cmake ninja-build g++ "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -484,4 +484,8 @@ std::int64_t setBmpAllocationLimit(std::int64_t bytes) {
   return allocationLimit.exchange(bytes);
 }
 
+std::int64_t bmpAllocationLimit() {
+  return allocationLimit.load();
+}
+
 }  // namespace morvane

@@ -31,9 +31,10 @@ struct DecodedPicture {
 // read cannot be converted for lack of memory.
 std::optional<DecodedPicture> readPicture(const QString& fileName);
 
-// The Qt format written for a file name's extension ("png", "tiff", "jpeg",
-// "pgm", "ppm", "pbm", "webp"), or an empty text for a name that is written as
-// a BMP (".bmp", no extension, or an extension of no other format).
+// The format written for a file name's extension (see toolkit/formats.h:
+// "bmp", "png", "tiff", "jpeg", "pgm", "ppm", "pbm", "pnm", "webp"); "bmp" for a
+// name without extension; an empty text for an extension no written format
+// owns.
 QByteArray writtenFormat(const QString& fileName);
 
 // Writes image (in one of the picture object's formats; gray tells that its
