@@ -7,6 +7,7 @@
 
 #include "toolkit/controls.h"
 #include "toolkit/dialogs.h"
+#include "toolkit/image_io.h"
 #include "toolkit/picture_view.h"
 #include "toolkit/progress_bar.h"
 
@@ -120,6 +121,15 @@ void GuardarImagen(const PictureControls& c) {
     return;
   }
   if (!c.saveDialog.Execute()) return;
+  // One page written over a file of several would lose the others.
+  if (const int pages = filePageCount(c.saveDialog.FileName);
+      pages > 1 &&
+      !AskYesNo(QString::fromUtf8("El fichero «%1» tiene %2 páginas y solo se guardará una; "
+                                  "las demás se perderán. ¿Desea reemplazarlo?")
+                    .arg(c.saveDialog.FileName)
+                    .arg(pages))) {
+    return;
+  }
   c.rightView.picture().save(c.saveDialog.FileName);
 }
 

@@ -13,6 +13,8 @@ class DialogProvider {
  public:
   virtual ~DialogProvider() = default;
   virtual void message(const QString& text) = 0;
+  // A question with the buttons "Sí" and "No": true for "Sí".
+  virtual bool question(const QString& text) = 0;
   // The chosen file name, or nothing when cancelled.
   virtual std::optional<QString> openFile(const QString& filter, const QString& current) = 0;
   virtual std::optional<QString> saveFile(const QString& filter, const QString& defaultExt,
@@ -26,6 +28,8 @@ void setDialogProvider(DialogProvider* provider);
 
 // Modal message box: one text, one OK button, the application title as caption.
 void ShowMessage(const QString& text);
+// Modal question with "Sí" and "No" ("No" the default): true for "Sí".
+bool AskYesNo(const QString& text);
 
 // The file dialogs' filter for pictures: BMP first (the one selected), then
 // every picture format the picture object knows, then any file.

@@ -58,8 +58,7 @@ std::int64_t lzwPixels(const QByteArray& data, int minimum, std::int64_t need) {
   std::vector<std::int64_t> length(4096, 1);
   while (pixels < need && bit + codeSize <= bits) {
     int code = 0;
-    for (int k = 0; k < codeSize; ++k, ++bit)
-      code |= ((bytes[bit >> 3] >> (bit & 7)) & 1) << k;
+    for (int k = 0; k < codeSize; ++k, ++bit) code |= ((bytes[bit >> 3] >> (bit & 7)) & 1) << k;
     if (code == clear) {
       codeSize = minimum + 1;
       next = clear + 2;
@@ -304,7 +303,9 @@ std::optional<QImage> prepared(const QImage& image, bool gray, const QByteArray&
 bool commitBytes(const QString& fileName, const QByteArray& encoded) {
   QSaveFile file(fileName);
   file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) return false;
+  // Unbuffered: a short write (a full disk, a file size limit) is seen here;
+  // buffered, Qt's flush loses it and the commit calls the file complete.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
   if (file.write(encoded) != encoded.size()) {
     file.cancelWriting();
     file.commit();  // discards the temporary file
@@ -378,6 +379,11 @@ std::optional<DecodedPicture> readPicture(const QString& fileName) {
   keepResolution(read, decoded.image);
   if (format == "gif") clearResolution(decoded.image);  // a GIF holds none
   return decoded;
+}
+
+int filePageCount(const QString& fileName) {
+  if (!QFileInfo(fileName).isFile()) return 0;
+  return looksLikeTiff(head(fileName, 16)) ? tiffPageCount(fileName) : 1;
 }
 
 QByteArray writtenFormat(const QString& fileName) {

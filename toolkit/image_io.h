@@ -31,6 +31,10 @@ struct DecodedPicture {
 // read cannot be converted for lack of memory.
 std::optional<DecodedPicture> readPicture(const QString& fileName);
 
+// Pages held by an existing picture file (a multi-page TIFF); 1 for any
+// other file, 0 when there is no regular file of that name.
+int filePageCount(const QString& fileName);
+
 // The format written for a file name's extension (see toolkit/formats.h:
 // "bmp", "png", "tiff", "jpeg", "pgm", "ppm", "pbm", "pnm", "webp"); "bmp" for a
 // name without extension; an empty text for an extension no written format

@@ -111,7 +111,8 @@ void Picture::save(const QString& fileName) const {
   }
   QSaveFile file(fileName);
   file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) cannotSave(fileName);
+  // Unbuffered, so that a short write is seen (Qt's buffered flush loses it).
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) cannotSave(fileName);
   if (!writeBmp(file, image_, bitsPerPixel_)) {
     file.cancelWriting();
     file.commit();  // discards the temporary file

@@ -421,6 +421,16 @@ std::optional<DecodedPicture> readTiff(const QString& fileName, std::int64_t lim
   return decoded;
 }
 
+int tiffPageCount(const QString& fileName) {
+  Complaints complaints;
+  TiffHandle tif;
+  {
+    const Options options(&complaints);
+    tif.reset(TIFFOpenExt(QFile::encodeName(fileName).constData(), "rm", options.options));
+  }
+  return tif ? std::max<int>(1, TIFFNumberOfDirectories(tif.get())) : 1;
+}
+
 std::optional<QByteArray> encodeTiff(const QImage& image, bool gray) {
   if (image.isNull()) return std::nullopt;
   const bool indexed = image.format() == QImage::Format_Indexed8;

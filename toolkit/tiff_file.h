@@ -23,6 +23,9 @@ bool looksLikeTiff(const QByteArray& head);
 // needs more than limitBytes of memory, or cannot be had.
 std::optional<DecodedPicture> readTiff(const QString& fileName, std::int64_t limitBytes);
 
+// Pages (directories) of a TIFF file; 1 when it cannot be told.
+int tiffPageCount(const QString& fileName);
+
 // The TIFF bytes of a picture in one of the picture object's formats (gray:
 // its table is the identity gray ramp), or nothing when libtiff fails.
 std::optional<QByteArray> encodeTiff(const QImage& image, bool gray);
