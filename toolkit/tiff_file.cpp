@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -31,7 +32,12 @@ int onError(TIFF*, void* user, const char*, const char*, va_list) {
   static_cast<Complaints*>(user)->error = true;
   return 1;
 }
-int onWarning(TIFF*, void*, const char*, const char*, va_list) {
+// A colour map that cannot be read is only a warning to libtiff, which then
+// reads the indices as gray levels: made-up levels, so an error here.
+int onWarning(TIFF*, void* user, const char*, const char* format, va_list arguments) {
+  char text[512];
+  std::vsnprintf(text, sizeof text, format, arguments);
+  if (QByteArray(text).toLower().contains("colormap")) static_cast<Complaints*>(user)->error = true;
   return 1;
 }
 
