@@ -534,6 +534,35 @@ TEST_F(TiffPnmTest, SavingOverSeveralPagesAsksFirst) {
   EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
+// TIFF is written deflate-compressed, with a resolution only when the picture
+// has one (then kept); PNG and BMP write none either.
+TEST_F(TiffPnmTest, WrittenTiffIsCompressedAndInventsNoResolution) {
+  for (float dpi : {0.f, 300.f}) {
+    SCOPED_TRACE(dpi);
+    Tiff in;
+    in.dpi = dpi, in.width = 200, in.height = 100;
+    in.sample = [](int x, int, int) { return unsigned(x / 10); };
+    Picture picture;
+    picture.load(tiff("in.tif", in));
+    for (const char* name : {"out.tif", "out.png", "out.bmp"}) picture.save(path(name));
+    TIFF* t = TIFFOpen(QFile::encodeName(path("out.tif")).constData(), "r");
+    ASSERT_TRUE(t);
+    uint16_t compression = 0;
+    float x = 0;
+    TIFFGetField(t, TIFFTAG_COMPRESSION, &compression);
+    const bool resolution = TIFFGetField(t, TIFFTAG_XRESOLUTION, &x);
+    TIFFClose(t);
+    EXPECT_EQ(compression, COMPRESSION_ADOBE_DEFLATE);
+    EXPECT_EQ(resolution, dpi > 0);
+    EXPECT_LT(contents(path("out.tif")).size(), 200 * 100 / 4);
+    EXPECT_EQ(contents(path("out.png")).contains("pHYs"), dpi > 0);
+    EXPECT_EQ(contents(path("out.bmp")).mid(38, 8) == QByteArray(8, '\0'), dpi == 0);
+    Picture again;
+    again.load(path("out.tif"));
+    EXPECT_EQ(again.image().dotsPerMeterX(), dpi > 0 ? 11811 : kNoResolution);
+  }
+}
+
 // No extension is a BMP; an extension no written format owns is refused naming
 // the file and the extensions accepted.
 TEST_F(TiffPnmTest, TheExtensionChoosesTheFormat) {
