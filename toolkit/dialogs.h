@@ -13,8 +13,9 @@ class DialogProvider {
  public:
   virtual ~DialogProvider() = default;
   virtual void message(const QString& text) = 0;
-  // A question with the buttons "Sí" and "No": true for "Sí".
-  virtual bool question(const QString& text) = 0;
+  // A question with the buttons "Sí" and "No": true for "Sí". A provider
+  // that asks no one answers "No".
+  virtual bool question(const QString& /*text*/) { return false; }
   // The chosen file name, or nothing when cancelled.
   virtual std::optional<QString> openFile(const QString& filter, const QString& current) = 0;
   virtual std::optional<QString> saveFile(const QString& filter, const QString& defaultExt,
