@@ -38,7 +38,7 @@ put("corpus/seed-plain.ppm", b"P3 2 1 255 255 0 0 0 128 255\n")
 put("corpus/seed-raw.ppm", b"P6 2 2 255\n" + bytes(range(0, 240, 20)))
 put("corpus/seed-packed.pbm", b"P1\n5 2\n0110110010\n")
 put("corpus/seed-raw.pbm", b"P4 9 2\n\xa5\x80\x5a\x00")
-# Faults: a sample above maxval; a GIF cut inside its picture data; a palette
+# Faults: a sample above maxval; a strip cut short; a GIF cut inside its picture data; a palette
 # TIFF whose colour map lies past the end; bit-fields with no mask bit; 10-bit
 # bit-fields; an 8-bit BMP whose data starts after two palette entries.
 put("regressions/fault4-pgm-above-maxval.pgm", b"P2 2 1 10 3 11\n")
@@ -50,6 +50,13 @@ tif = b"II*\0" + struct.pack("<IH", 8, len(tags))
 for t in tags:
     tif += struct.pack("<HHII", *t)
 put("regressions/fault4-tiff-colormap-past-end.tif", tif + struct.pack("<I", 0) + b"\x01\x02")
+# A gray TIFF whose only strip promises 64 bytes and holds 30.
+tags = [(256, 3, 1, 8), (257, 3, 1, 8), (258, 3, 1, 8), (259, 3, 1, 1), (262, 3, 1, 1),
+        (273, 4, 1, 8 + 2 + 9 * 12 + 4), (278, 3, 1, 8), (279, 4, 1, 64)]
+tif = b"II*\0" + struct.pack("<IH", 8, len(tags) + 1)
+for t in tags + [(284, 3, 1, 1)]:
+    tif += struct.pack("<HHII", *t)
+put("regressions/fault4-tiff-short-strip.tif", tif + struct.pack("<I", 0) + bytes(range(0, 240, 8)))
 def bmp(width, height, bits, extra, pixels, compression=0, offset=None):
     start = 54 + len(extra)
     head = b"BM" + struct.pack("<IHHI", start + len(pixels), 0, 0, start if offset is None else offset)
