@@ -420,6 +420,12 @@ TEST_F(TiffPnmTest, PnmSamplesRoundAndDamageIsRefused) {
   big.load(bytes("huge.pgm", huge));
   EXPECT_EQ(big.width(), 40000);
   EXPECT_EQ(levels(big)[39999], 7);
+  for (const char* name : {"wide.pgm", "wide.ppm", "wide.pnm"}) {
+    big.save(path(name));
+    Picture again;
+    again.load(path(name));
+    EXPECT_EQ(levels(again), levels(big)) << name;
+  }
 
   for (const auto& [name, data] : {std::pair{"above.pgm", QByteArray("P2 2 1 10 3 11")},
                                    std::pair{"above-raw.pgm", QByteArray("P5 2 1 100 \x05\xc8")},
