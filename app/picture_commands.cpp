@@ -7,6 +7,7 @@
 
 #include "toolkit/controls.h"
 #include "toolkit/dialogs.h"
+#include "toolkit/image_io.h"
 #include "toolkit/picture_view.h"
 #include "toolkit/progress_bar.h"
 
@@ -123,6 +124,15 @@ bool GuardarImagen(const PictureControls& c) {
     return false;
   }
   if (!c.saveDialog.Execute()) return false;
+  // One page written over a file of several would lose the others.
+  if (const int pages = filePageCount(c.saveDialog.FileName);
+      pages > 1 &&
+      !AskYesNo(QString::fromUtf8("El fichero «%1» tiene %2 páginas y solo se guardará una; "
+                                  "las demás se perderán. ¿Desea reemplazarlo?")
+                    .arg(c.saveDialog.FileName)
+                    .arg(pages))) {
+    return false;
+  }
   c.rightView.picture().save(c.saveDialog.FileName);
   return true;
 }

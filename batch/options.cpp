@@ -6,6 +6,7 @@
 #include <map>
 
 #include "text/int_text.h"
+#include "toolkit/formats.h"
 
 namespace morvane {
 
@@ -54,8 +55,11 @@ bool Elegir(const std::string& opcion, const std::string& valor,
 }  // namespace
 
 const std::vector<std::string>& FormatosAdmitidos() {
-  static const std::vector<std::string> formatos{"bmp", "png", "tif", "tiff", "jpg", "jpeg",
-                                                 "pbm", "pgm", "ppm", "pnm",  "webp"};
+  static const std::vector<std::string> formatos = [] {
+    std::vector<std::string> lista;
+    for (const QString& e : writtenExtensions()) lista.push_back(e.toStdString());
+    return lista;
+  }();
   return formatos;
 }
 

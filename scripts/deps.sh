@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whichever of Morvane's build and test packages are
-# missing (the image-format plugins bring TIFF and WebP, the translations Qt's own
+# missing (the image-format plugins bring WebP and GIF, libtiff TIFF, the translations Qt's own
 # dialogs in Spanish; desktop-file-utils,
 # shared-mime-info and dpkg-dev check the installation and make the Debian
 # package). Extra package names may be given as arguments.
 set -euo pipefail
-packages=(qt6-base-dev qt6-image-formats-plugins qt6-translations-l10n libgtest-dev libbenchmark-dev
+packages=(qt6-base-dev qt6-image-formats-plugins qt6-translations-l10n libtiff-dev libgtest-dev libbenchmark-dev
   cmake ninja-build g++ desktop-file-utils shared-mime-info dpkg-dev "$@")
 missing=()
 for p in "${packages[@]}"; do

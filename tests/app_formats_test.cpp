@@ -214,7 +214,8 @@ TEST_F(FormatsTest, RoundTripsKeepLevelsSizeFormatAndResolution) {
       {"gray.PNG", "png", "out.BMP", gray(), I8, Levels, true},
       {"gray.webp", "png", "out.webp", gray(), RGB, Levels, false},
       {"palette.png", "png", "out.png", palette(), I8, Colours, true},
-      {"palette.png", "png", "out.tiff", palette(), I8, Colours, true},
+      // Five entries are written as a 4-bit palette, which Qt reads as colour.
+      {"palette.png", "png", "out.tiff", palette(), RGB, Colours, true},
       {"palette.bmp", "bmp", "out.pgm", palette(), G8, Levels, false},
       {"palette.png", "png", "out.ppm", palette(), RGB, Colours, false},
       {"colour.png", "png", "out.png", colour(), RGB, Colours, true},
@@ -375,7 +376,7 @@ TEST_F(FormatsTest, SavingFollowsTheExtensionAndFailsWithoutHarm) {
   } recording;
   const QString filters = QString::fromUtf8(
       "Imagen BMP (*.bmp);;"
-      "Imágenes (*.bmp *.png *.tif *.tiff *.jpg *.jpeg *.pgm *.ppm *.pbm *.webp);;"
+      "Imágenes (*.bmp *.png *.tif *.tiff *.jpg *.jpeg *.pgm *.ppm *.pbm *.pnm *.webp);;"
       "Todos los archivos (*)");
 
   recording.openAnswers.push_back(fixture("in.tif", gray(300, 200), "tiff"));
@@ -384,10 +385,20 @@ TEST_F(FormatsTest, SavingFollowsTheExtensionAndFailsWithoutHarm) {
   EXPECT_EQ(qtFilter(recording.openFilter), filters);
   for (const auto& [typed, written, format] :
        {std::tuple{"plain", "plain.bmp", "bmp"}, std::tuple{"upper.TIFF", "upper.TIFF", "tiff"},
-        std::tuple{"other.v2", "other.v2", "bmp"}}) {
+        std::tuple{"any.pnm", "any.pnm", "pgm"}}) {
     recording.saveAnswers.push_back(dir.filePath(typed));
     form.Button15->click();
     EXPECT_EQ(QImageReader(dir.filePath(written)).format(), format) << typed;
+  }
+  // An extension no written format owns writes nothing and says which are.
+  for (const char* typed : {"foto.gif", "foto.jfif", "foto.tga", "foto.v2"}) {
+    recording.messages.clear();
+    recording.saveAnswers.push_back(dir.filePath(typed));
+    form.Button15->click();
+    ASSERT_EQ(recording.messages.size(), 1) << typed;
+    EXPECT_TRUE(recording.messages[0].contains(dir.filePath(typed)));
+    EXPECT_TRUE(recording.messages[0].contains(".bmp, .png, .tif, .tiff, .jpg"));
+    EXPECT_FALSE(QFile::exists(dir.filePath(typed)));
   }
   EXPECT_EQ(qtFilter(recording.saveFilter), filters);
   EXPECT_EQ(recording.defaultExt, "bmp");
@@ -403,7 +414,7 @@ TEST_F(FormatsTest, SavingFollowsTheExtensionAndFailsWithoutHarm) {
     SCOPED_TRACE(target.toStdString());
     recording.messages.clear();
     recording.saveAnswers.push_back(target);
-    const rlimit small{4096, old.rlim_max};
+    const rlimit small{64, old.rlim_max};
     ASSERT_EQ(target == tiff ? setrlimit(RLIMIT_FSIZE, &small) : 0, 0);
     form.Button15->click();
     setrlimit(RLIMIT_FSIZE, &old);

@@ -1,5 +1,6 @@
 #include "toolkit/bmp_reader.h"
 
+#include "toolkit/formats.h"
 #include "toolkit/image_memory.h"
 
 #include <fcntl.h>
@@ -35,22 +36,27 @@ std::uint16_t le16(const std::uint8_t* p) {
   return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
 }
 
-// One colour channel of a bit-field pixel: where it sits and the factor that
-// brings its values to 8 bits (256 / number of values, so a 5-bit value v
-// becomes 8 v; a channel of more than 8 bits reads as 0).
+// One colour channel of a bit-field pixel: where it sits and its largest
+// value. A value v of a channel whose largest value is top reads as the level
+// round(v * 255 / top), whatever the channel's width; a channel with no bits
+// reads as 0.
 struct Channel {
   std::uint32_t mask = 0;
   int shift = 0;
-  std::uint32_t scale = 0;
+  std::uint64_t top = 0;
 
   explicit Channel(std::uint32_t m = 0) : mask(m) {
     if (mask != 0) {
       while (!((mask >> shift) & 1u)) ++shift;
     }
-    scale = static_cast<std::uint32_t>(256 / (std::uint64_t{mask >> shift} + 1));
+    top = mask >> shift;
   }
 
-  std::uint32_t level(std::uint32_t pixel) const { return ((pixel & mask) >> shift) * scale; }
+  std::uint32_t level(std::uint32_t pixel) const {
+    if (top == 0) return 0;
+    const std::uint64_t v = (pixel & mask) >> shift;
+    return static_cast<std::uint32_t>((2 * v * 255 + top) / (2 * top));
+  }
 };
 
 // Everything the headers say, checked.
@@ -147,6 +153,12 @@ std::optional<Layout> parseHeaders(const std::uint8_t* head, std::int64_t headSi
       colours = colours != 0 ? colours : std::int64_t{1} << layout.bits;
       if (colours > 256) return std::nullopt;
       const int entry = infoSize == 12 ? 3 : 4;
+      // A data offset inside the palette cuts it short there, as other
+      // decoders read it; a palette of no entry at all is refused.
+      if (dataOffset >= at && dataOffset < at + colours * entry) {
+        colours = (dataOffset - at) / entry;
+        if (colours == 0) return std::nullopt;
+      }
       if (headSize < at + colours * entry) return std::nullopt;
       layout.palette.reserve(colours);
       for (const std::uint8_t* p = head + at; p < head + at + colours * entry; p += entry) {
@@ -168,6 +180,9 @@ std::optional<Layout> parseHeaders(const std::uint8_t* head, std::int64_t headSi
         layout.red = Channel(le32(masks));
         layout.green = Channel(le32(masks + 4));
         layout.blue = Channel(le32(masks + 8));
+        // No channel at all: every pixel would be made-up black.
+        if (layout.red.mask == 0 && layout.green.mask == 0 && layout.blue.mask == 0)
+          return std::nullopt;
       } else if (layout.bits == 16) {
         layout.red = Channel(0x7c00);
         layout.green = Channel(0x03e0);
@@ -368,8 +383,12 @@ DecodedBmp start(const Layout& layout) {
   decoded.image = allocate(layout);
   QImage& image = decoded.image;
   if (!layout.palette.isEmpty()) image.setColorTable(layout.palette);
-  if (layout.dotsPerMeterX > 0) image.setDotsPerMeterX(layout.dotsPerMeterX);
-  if (layout.dotsPerMeterY > 0) image.setDotsPerMeterY(layout.dotsPerMeterY);
+  if (layout.dotsPerMeterX > 0 && layout.dotsPerMeterY > 0) {
+    image.setDotsPerMeterX(layout.dotsPerMeterX);
+    image.setDotsPerMeterY(layout.dotsPerMeterY);
+  } else {
+    clearResolution(image);  // the file holds none
+  }
   return decoded;
 }
 
@@ -482,6 +501,10 @@ std::optional<DecodedBmp> readBmpFile(const QString& fileName) {
 
 std::int64_t setBmpAllocationLimit(std::int64_t bytes) {
   return allocationLimit.exchange(bytes);
+}
+
+std::int64_t bmpAllocationLimit() {
+  return allocationLimit.load();
 }
 
 }  // namespace morvane

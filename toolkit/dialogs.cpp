@@ -8,6 +8,8 @@
 #include <QSettings>
 #include <QStringList>
 
+#include "toolkit/formats.h"
+
 namespace morvane {
 
 namespace {
@@ -23,6 +25,15 @@ class QtDialogs final : public DialogProvider {
     QMessageBox box(QMessageBox::NoIcon, applicationTitle(), text, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.exec();
+  }
+
+  bool question(const QString& text) override {
+    QMessageBox box(QMessageBox::Question, applicationTitle(), text, QMessageBox::NoButton,
+                    QApplication::activeWindow());
+    QPushButton* yes = box.addButton(QStringLiteral("Sí"), QMessageBox::YesRole);
+    box.setDefaultButton(box.addButton(QStringLiteral("No"), QMessageBox::NoRole));
+    box.exec();
+    return box.clickedButton() == yes;
   }
 
   // Qt's own dialog widget rather than the desktop's: it speaks the language of
@@ -110,11 +121,16 @@ SaveChoice AskSave(const QString& text) {
   return dialogs().askSave(text);
 }
 
+bool AskYesNo(const QString& text) {
+  return dialogs().question(text);
+}
+
 QString pictureFilter() {
-  return QString::fromUtf8(
-      "Imagen BMP|*.bmp|"
-      "Imágenes|*.bmp;*.png;*.tif;*.tiff;*.jpg;*.jpeg;*.pgm;*.ppm;*.pbm;*.webp|"
-      "Todos los archivos|*");
+  QStringList patterns;
+  for (const QString& extension : writtenExtensions())
+    patterns.append(QStringLiteral("*.") + extension);
+  return QString::fromUtf8("Imagen BMP|*.bmp|Imágenes|%1|Todos los archivos|*")
+      .arg(patterns.join(QLatin1Char(';')));
 }
 
 QString qtFilter(const QString& filter) {

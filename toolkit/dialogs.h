@@ -16,6 +16,9 @@ class DialogProvider {
  public:
   virtual ~DialogProvider() = default;
   virtual void message(const QString& text) = 0;
+  // A question with the buttons "Sí" and "No": true for "Sí". A provider
+  // that asks no one answers "No".
+  virtual bool question(const QString& /*text*/) { return false; }
   // The chosen file name, or nothing when cancelled.
   virtual std::optional<QString> openFile(const QString& filter, const QString& current) = 0;
   virtual std::optional<QString> saveFile(const QString& filter, const QString& defaultExt,
@@ -31,6 +34,8 @@ void setDialogProvider(DialogProvider* provider);
 
 // Modal message box: one text, one OK button, the application title as caption.
 void ShowMessage(const QString& text);
+// Modal question with "Sí" and "No" ("No" the default): true for "Sí".
+bool AskYesNo(const QString& text);
 
 // Asks whether to save a result before it is lost.
 SaveChoice AskSave(const QString& text);

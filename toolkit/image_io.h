@@ -18,7 +18,8 @@ bool startsAsBmp(const QString& fileName);
 
 struct DecodedPicture {
   // Format_Indexed8 (256-entry table) for gray and palette pictures, RGB32 for
-  // colour; the file's dots per metre.
+  // colour; the file's dots per metre, kNoResolution (toolkit/formats.h) when
+  // the file holds none.
   QImage image;
   int bitsPerPixel = 8;  // 1 for two-colour pictures, 8 for gray and palette, 24 for colour
   bool gray = false;     // the file stores gray levels (the table is the identity gray ramp)
@@ -31,9 +32,14 @@ struct DecodedPicture {
 // read cannot be converted for lack of memory.
 std::optional<DecodedPicture> readPicture(const QString& fileName);
 
-// The Qt format written for a file name's extension ("png", "tiff", "jpeg",
-// "pgm", "ppm", "pbm", "webp"), or an empty text for a name that is written as
-// a BMP (".bmp", no extension, or an extension of no other format).
+// Pages held by an existing picture file (a multi-page TIFF); 1 for any
+// other file, 0 when there is no regular file of that name.
+int filePageCount(const QString& fileName);
+
+// The format written for a file name's extension (see toolkit/formats.h:
+// "bmp", "png", "tiff", "jpeg", "pgm", "ppm", "pbm", "pnm", "webp"); "bmp" for a
+// name without extension; an empty text for an extension no written format
+// owns.
 QByteArray writtenFormat(const QString& fileName);
 
 // Writes image (in one of the picture object's formats; gray tells that its

@@ -10,9 +10,12 @@
 #include <optional>
 #include <vector>
 
+#include <QImageReader>
+
 #include "toolkit/bmp_reader.h"
 #include "toolkit/errors.h"
 #include "toolkit/picture.h"
+#include "toolkit/pnm_file.h"
 
 namespace morvane {
 
@@ -94,6 +97,7 @@ std::string checkOpenRoad(const std::uint8_t* data, std::size_t size) {
   const QString second = dir.filePath(QStringLiteral("second.bmp"));
   if (!writeFile(in, data, size)) return "the input could not be written";
 
+  const int qtLimit = QImageReader::allocationLimit();
   const Picture before = marker();
   Picture picture = before;
   bool opened = false;
@@ -106,24 +110,40 @@ std::string checkOpenRoad(const std::uint8_t* data, std::size_t size) {
   } catch (const std::bad_alloc&) {
   }
 
-  std::optional<DecodedBmp> decoded;
+  if (QImageReader::allocationLimit() != qtLimit)
+    return "the load left Qt's allocation limit changed";
+
+  // BMP and PNM also decode from memory: the same bytes give the same picture.
+  const bool bmp = size >= 2 && data[0] == 'B' && data[1] == 'M';
+  const QByteArray input =
+      QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+  const bool pnm = !bmp && looksLikePnm(input);
+  std::optional<Picture> fromBytes;
   bool decodeRefused = false;
   try {
-    decoded = decodeBmp(data, size);
+    if (bmp) {
+      if (std::optional<DecodedBmp> decoded = decodeBmp(data, size)) {
+        fromBytes.emplace();
+        fromBytes->setImage(decoded->image, decoded->bitsPerPixel);
+      }
+    } else if (pnm) {
+      if (std::optional<DecodedPicture> decoded = decodePnm(input, bmpAllocationLimit())) {
+        fromBytes.emplace();
+        fromBytes->setImage(decoded->image, decoded->bitsPerPixel);
+      }
+    }
   } catch (const std::bad_alloc&) {
     decodeRefused = true;
   }
   if (!opened) {
     if (!same(picture, before)) return "a refused load changed the picture";
-    if (decoded) return "decoding in memory accepted what the file road refused";
+    if (fromBytes) return "decoding in memory accepted what the file road refused";
     return {};
   }
-  if (decodeRefused || !decoded) return "decoding in memory refused what the file road opened";
-  {
-    Picture fromBytes;
-    fromBytes.setImage(decoded->image, decoded->bitsPerPixel);
-    decoded.reset();
-    if (!same(fromBytes, picture)) return "decoding in memory differs from the file road";
+  if (bmp || pnm) {
+    if (decodeRefused || !fromBytes) return "decoding in memory refused what the file road opened";
+    if (!same(*fromBytes, picture)) return "decoding in memory differs from the file road";
+    fromBytes.reset();
   }
 
   const std::vector<std::uint32_t> opened1 = content(picture);
