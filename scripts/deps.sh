@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whichever of Morvane's build and test packages are
-# missing (the image-format plugins bring TIFF and WebP). Extra package names may
+# missing (the image-format plugins bring TIFF and WebP; JPEG, PNG and WebP are
+# also read through their own libraries). Extra package names may
 # be given as arguments.
 set -euo pipefail
-packages=(qt6-base-dev qt6-image-formats-plugins libgtest-dev libbenchmark-dev cmake ninja-build g++ "$@")
+packages=(qt6-base-dev qt6-image-formats-plugins libjpeg62-turbo-dev libpng-dev libwebp-dev
+  pkg-config libgtest-dev libbenchmark-dev cmake ninja-build g++ "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,7 @@
 #include "toolkit/bmp_reader.h"
 
 #include "toolkit/image_memory.h"
+#include "toolkit/resolution.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -368,8 +369,7 @@ DecodedBmp start(const Layout& layout) {
   decoded.image = allocate(layout);
   QImage& image = decoded.image;
   if (!layout.palette.isEmpty()) image.setColorTable(layout.palette);
-  if (layout.dotsPerMeterX > 0) image.setDotsPerMeterX(layout.dotsPerMeterX);
-  if (layout.dotsPerMeterY > 0) image.setDotsPerMeterY(layout.dotsPerMeterY);
+  setResolution(image, layout.dotsPerMeterX, layout.dotsPerMeterY);
   return decoded;
 }
 

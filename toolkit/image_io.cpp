@@ -14,6 +14,8 @@
 #include <new>
 
 #include "toolkit/image_memory.h"
+#include "toolkit/jpeg_file.h"
+#include "toolkit/library_readers.h"
 
 namespace morvane {
 
@@ -206,6 +208,9 @@ bool startsAsBmp(const QString& fileName) {
 std::optional<DecodedPicture> readPicture(const QString& fileName) {
   // A pipe or a device would block the reader or never end.
   if (!QFileInfo(fileName).isFile()) return std::nullopt;
+  bool handled = false;
+  std::optional<DecodedPicture> own = readWithFormatLibrary(fileName, handled);
+  if (handled) return own;
   QImageReader::setAllocationLimit(kReadLimitMb);
   QImageReader reader(fileName);
   reader.setDecideFormatFromContent(true);
@@ -277,9 +282,8 @@ bool writePicture(const QString& fileName, const QByteArray& format, const QImag
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
-    if (format == "jpeg") writer.setQuality(95);
     if (format == "webp") writer.setQuality(100);  // 100 selects the lossless encoding
-    if (!writer.write(*target)) return false;
+    if (format == "jpeg" ? !encodeJpeg(*target, 95, encoded) : !writer.write(*target)) return false;
   }
   QSaveFile file(fileName);
   file.setDirectWriteFallback(false);
