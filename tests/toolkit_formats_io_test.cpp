@@ -14,6 +14,7 @@
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <vector>
@@ -38,7 +39,9 @@ QImage made(int w, int h, QImage::Format format, const std::function<QRgb(int, i
       if (format == QImage::Format_Grayscale8) {
         image.scanLine(y)[x] = uchar(qRed(c));
       } else if (format == QImage::Format_Grayscale16) {
-        reinterpret_cast<quint16*>(image.scanLine(y))[x] = quint16(qRed(c) * 257 + (x % 3) * 60);
+        // Samples on both sides of a rounding edge.
+        reinterpret_cast<quint16*>(image.scanLine(y))[x] =
+            quint16(std::min(65535, qRed(c) * 257 + (x % 3) * 100));
       } else {
         image.setPixelColor(x, y, QColor::fromRgba(c));
       }
@@ -312,6 +315,7 @@ TEST_F(FormatsIoTest, GrayFilesOpenAndAreSavedGray) {
     SCOPED_TRACE(f.name);
     Picture picture;
     picture.load(put(f.name, f.bytes));
+    EXPECT_TRUE(readPicture(dir.filePath(f.name))->gray);
     std::vector<std::uint8_t> row(w);
     QByteArray read;
     for (int y = 0; y < h; ++y) {
