@@ -309,6 +309,15 @@ TEST_F(FormatsIoTest, GrayFilesOpenAndAreSavedGray) {
       {"gray4.png", png(w, h, 4, 0, nibbles), nibbleLevels},
       {"gray.webp", encoded(grayImage, "webp", 100), levels},
       {"lossy.webp", encoded(grayImage, "webp", 90), {}},
+      // A gentle slope: the lossy coder leaves some pixels' channels one apart.
+      {"slope.webp",
+       encoded(made(w, h, QImage::Format_RGB32,
+                    [](int x, int y) {
+                      const int g = 250 - y * 13 + x % 3;
+                      return qRgb(g, g, g);
+                    }),
+               "webp", 80),
+       {}},
       {"gray.jpg", encoded(grayImage, "jpeg", 100), {}},
   };
   for (const auto& f : files) {

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cstring>
 
 #include "toolkit/image_memory.h"
@@ -67,12 +68,12 @@ QImage colourPicture(int width, int height) {
   return noResolution(NewImage(width, height, QImage::Format_RGB32));
 }
 
-bool allGray(const QImage& rgb32) {
+bool allGray(const QImage& rgb32, int spread) {
   for (int y = 0; y < rgb32.height(); ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(rgb32.constScanLine(y));
     for (int x = 0; x < rgb32.width(); ++x) {
-      const QRgb c = line[x];
-      if (qRed(c) != qGreen(c) || qGreen(c) != qBlue(c)) return false;
+      const int r = qRed(line[x]), g = qGreen(line[x]), b = qBlue(line[x]);
+      if (std::max({r, g, b}) - std::min({r, g, b}) > spread) return false;
     }
   }
   return true;

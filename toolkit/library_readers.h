@@ -29,8 +29,10 @@ bool withinReadLimit(std::int64_t width, std::int64_t height, int bytesPerPixel)
 QImage grayPicture(int width, int height);
 QImage colourPicture(int width, int height);
 
-// A picture whose levels and colours are all gray, as gray levels.
-bool allGray(const QImage& rgb32);
+// Whether every pixel of an RGB32 picture is gray: its channels differ by at
+// most `spread` (0 for a lossless file; a lossy coder may leave a gray pixel's
+// channels one apart). grayFromColour keeps the red channel as the level.
+bool allGray(const QImage& rgb32, int spread = 0);
 QImage grayFromColour(const QImage& rgb32);
 
 }  // namespace morvane

@@ -64,7 +64,12 @@ std::optional<DecodedPicture> decodeWebp(const std::uint8_t* bytes, std::size_t 
     orientation = exifOrientation(exif.chunk.bytes, exif.chunk.size);
     WebPDemuxReleaseChunkIterator(&exif);
   }
-  decoded.gray = allGray(colour);
+  // A lossy still picture's gray pixels may come out with channels one apart.
+  WebPBitstreamFeatures features;
+  const bool lossy = !(flags & ANIMATION_FLAG) &&
+                     WebPGetFeatures(bytes, size, &features) == VP8_STATUS_OK &&
+                     features.format == 1;
+  decoded.gray = allGray(colour, lossy ? 1 : 0);
   decoded.bitsPerPixel = decoded.gray ? 8 : 24;
   decoded.image = applyOrientation(decoded.gray ? grayFromColour(colour) : colour, orientation);
   return decoded;
