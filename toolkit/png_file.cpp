@@ -36,11 +36,15 @@ void readBytes(png_structp png, png_bytep out, std::size_t count) {
 }
 
 // A warning about an ancillary chunk ("tEXt: ...", "iCCP: ...") leaves the
-// pixels alone; any other one (image data, palette, header) refuses the file.
+// pixels alone, and so does one about data past the end of the complete image;
+// any other one (image data, palette, header) refuses the file.
 void onWarning(png_structp png, png_const_charp message) {
   const bool ancillary =
       std::strlen(message) > 5 && message[4] == ':' && message[0] >= 'a' && message[0] <= 'z';
-  if (!ancillary) png_error(png, message);
+  const bool surplus = std::strstr(message, "Extra compressed data") != nullptr ||
+                       std::strstr(message, "Too much image data") != nullptr ||
+                       std::strstr(message, "Too many IDATs found") != nullptr;
+  if (!ancillary && !surplus) png_error(png, message);
 }
 
 std::uint8_t reduce16(const png_byte* sample) {
