@@ -93,14 +93,14 @@ QByteArray chunk(const QByteArray& type, const QByteArray& data) {
 // A PNG put together by hand: rows of raw samples (filter 0), extra chunks
 // before the image data.
 QByteArray png(int w, int h, int depth, int colourType, const QByteArray& samples,
-               const QByteArray& extra = {}) {
+               const QByteArray& extra = {}, const QByteArray& afterData = {}) {
   const qsizetype rowBytes = samples.size() / h;
   QByteArray filtered;
   for (int y = 0; y < h; ++y) filtered += '\0' + samples.mid(y * rowBytes, rowBytes);
   const QByteArray header =
       be32(quint32(w)) + be32(quint32(h)) + char(depth) + char(colourType) + QByteArray(3, '\0');
   return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + extra +
-         chunk("IDAT", qCompress(filtered).mid(4)) + chunk("IEND", {});
+         chunk("IDAT", qCompress(filtered).mid(4) + afterData) + chunk("IEND", {});
 }
 
 // The colour Qt's reader gives a pixel, as the picture object keeps it: deep
@@ -198,7 +198,11 @@ TEST_F(FormatsIoTest, CutOrDamagedFilesAreRefusedNamingThem) {
   picture.setImage(made(2, 2, QImage::Format_RGB32, noisy), 24);
   const QImage before = picture.image();
   std::vector<QString> refused;
-  std::vector<std::pair<QString, QByteArray>> cuts{{"corrupt.png", corruptPng}};
+  // Rows for a picture one row taller than the header says, then that header.
+  QByteArray shortData = png(5, 4, 8, 0, QByteArray(20, 'a'));
+  shortData.replace(8, 25, chunk("IHDR", shortData.mid(16, 4) + be32(5) + shortData.mid(24, 5)));
+  std::vector<std::pair<QString, QByteArray>> cuts{{"corrupt.png", corruptPng},
+                                                   {"short-data.png", shortData}};
   for (const auto& f : files) {
     for (double at : {0.3, 0.55, 0.9}) {
       cuts.emplace_back(QStringLiteral("%1-%2").arg(at).arg(f.name),
@@ -219,9 +223,19 @@ TEST_F(FormatsIoTest, CutOrDamagedFilesAreRefusedNamingThem) {
     }
   });
   EXPECT_EQ(terminal, QByteArray());
-  for (const auto& f : files) {  // the complete files open
-    EXPECT_NO_THROW(picture.load(put(f.name, f.bytes))) << f.name;
-  }
+  // Complete files open, also with a damaged text chunk, data past the image's
+  // end or bytes after the file's end.
+  QByteArray badText = chunk("tEXt", "Comment\0hola");
+  badText[badText.size() - 1] ^= 1;
+  const QByteArray rows(20, 'a');
+  const std::pair<const char*, QByteArray> untidy[] = {
+      {"text.png", png(5, 4, 8, 0, rows, badText)},
+      {"surplus.png", png(5, 4, 8, 0, rows, {}, "xx")},
+      {"after.png", png(5, 4, 8, 0, rows) + "garbage"},
+      {"after.jpg", files[0].bytes + "garbage"},
+  };
+  for (const auto& [name, bytes] : untidy) EXPECT_NO_THROW(picture.load(put(name, bytes))) << name;
+  for (const auto& f : files) EXPECT_NO_THROW(picture.load(put(f.name, f.bytes))) << f.name;
 }
 
 // Complete files open as Qt's reader shows them: size, in-memory format, bit
