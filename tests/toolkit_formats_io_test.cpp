@@ -5,6 +5,7 @@
 // key keeps its level. Fixtures come from Qt's writers or are put together byte
 // by byte here; Qt's readers are the reference.
 #include <gtest/gtest.h>
+#include <png.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -101,6 +102,34 @@ QByteArray png(int w, int h, int depth, int colourType, const QByteArray& sample
       be32(quint32(w)) + be32(quint32(h)) + char(depth) + char(colourType) + QByteArray(3, '\0');
   return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + extra +
          chunk("IDAT", qCompress(filtered).mid(4) + afterData) + chunk("IEND", {});
+}
+
+// An interlaced (Adam7) 8-bit RGB PNG of an RGB32 image, through libpng.
+QByteArray interlacedPng(const QImage& image) {
+  QByteArray out;
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_set_write_fn(
+      png, &out,
+      [](png_structp p, png_bytep data, std::size_t n) {
+        static_cast<QByteArray*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
+      },
+      nullptr);
+  png_set_IHDR(png, info, image.width(), image.height(), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_ADAM7,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  std::vector<QByteArray> rows;
+  std::vector<png_bytep> pointers;
+  for (int y = 0; y < image.height(); ++y) {
+    rows.emplace_back();
+    for (int x = 0; x < image.width(); ++x)
+      rows.back() += QByteArray(1, char(qRed(image.pixel(x, y)))) +
+                     char(qGreen(image.pixel(x, y))) + char(qBlue(image.pixel(x, y)));
+  }
+  for (QByteArray& row : rows) pointers.push_back(reinterpret_cast<png_bytep>(row.data()));
+  png_set_rows(png, info, pointers.data());
+  png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  png_destroy_write_struct(&png, &info);
+  return out;
 }
 
 // The colour Qt's reader gives a pixel, as the picture object keeps it: deep
@@ -261,6 +290,7 @@ TEST_F(FormatsIoTest, CompleteFilesOpenAsQtReadsThem) {
       {"rgb.png", encoded(made(33, 17, QImage::Format_RGB32, noisy), "png")},
       {"rgba.png", encoded(made(33, 17, QImage::Format_ARGB32, noisy), "png")},
       {"rgba64.png", encoded(made(33, 17, QImage::Format_RGBA64, noisy), "png")},
+      {"interlaced.png", interlacedPng(made(33, 17, QImage::Format_RGB32, noisy))},
       {"colour.webp", encoded(made(33, 17, QImage::Format_RGB32, noisy), "webp", 100)},
       {"alpha.webp", encoded(made(33, 17, QImage::Format_ARGB32, noisy), "webp", 100)},
       {"lossy.webp", encoded(made(33, 17, QImage::Format_RGB32, noisy), "webp", 70)},

@@ -18,7 +18,8 @@ bool startsAsBmp(const QString& fileName);
 
 struct DecodedPicture {
   // Format_Indexed8 (256-entry table) for gray and palette pictures, RGB32 for
-  // colour; the file's dots per metre.
+  // colour; the file's dots per metre (kNoResolution, toolkit/resolution.h,
+  // when it tells none).
   QImage image;
   int bitsPerPixel = 8;  // 1 for two-colour pictures, 8 for gray and palette, 24 for colour
   bool gray = false;     // the file stores gray levels (the table is the identity gray ramp)

@@ -140,7 +140,8 @@ bool readSteps(Reading& r) {
   const int passes = png_set_interlace_handling(r.png);
   png_read_update_info(r.png, r.info);
   const std::size_t rowBytes = png_get_rowbytes(r.png, r.info);
-  if (passes > 1) {
+  if (passes > 1) {  // every row is needed until the last pass
+    if (!withinReadLimit(static_cast<std::int64_t>(rowBytes), height, 1)) return false;
     r.raw.resize(rowBytes * height);
     r.rows.resize(height);
     for (png_uint_32 y = 0; y < height; ++y) r.rows[y] = r.raw.data() + rowBytes * y;
