@@ -104,7 +104,7 @@ QByteArray png(int w, int h, int depth, int colourType, const QByteArray& sample
          chunk("IDAT", qCompress(filtered).mid(4) + afterData) + chunk("IEND", {});
 }
 
-// An interlaced (Adam7) 8-bit RGB PNG of an RGB32 image, through libpng.
+// An interlaced (Adam7) 8-bit RGB PNG of an RGB32 image at 300 dpi, through libpng.
 QByteArray interlacedPng(const QImage& image) {
   QByteArray out;
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -117,6 +117,7 @@ QByteArray interlacedPng(const QImage& image) {
       nullptr);
   png_set_IHDR(png, info, image.width(), image.height(), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_ADAM7,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+  png_set_pHYs(png, info, kDpm, kDpm, PNG_RESOLUTION_METER);
   std::vector<QByteArray> rows;
   std::vector<png_bytep> pointers;
   for (int y = 0; y < image.height(); ++y) {
