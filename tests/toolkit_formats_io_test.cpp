@@ -118,17 +118,12 @@ QByteArray interlacedPng(const QImage& image) {
   png_set_IHDR(png, info, image.width(), image.height(), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_ADAM7,
                PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_set_pHYs(png, info, kDpm, kDpm, PNG_RESOLUTION_METER);
-  std::vector<QByteArray> rows;
+  // RGB32 rows as they lie in memory: blue, green, red, then a filler byte.
   std::vector<png_bytep> pointers;
-  for (int y = 0; y < image.height(); ++y) {
-    rows.emplace_back();
-    for (int x = 0; x < image.width(); ++x)
-      rows.back() += QByteArray(1, char(qRed(image.pixel(x, y)))) +
-                     char(qGreen(image.pixel(x, y))) + char(qBlue(image.pixel(x, y)));
-  }
-  for (QByteArray& row : rows) pointers.push_back(reinterpret_cast<png_bytep>(row.data()));
+  for (int y = 0; y < image.height(); ++y)
+    pointers.push_back(const_cast<png_bytep>(image.constScanLine(y)));
   png_set_rows(png, info, pointers.data());
-  png_write_png(png, info, PNG_TRANSFORM_IDENTITY, nullptr);
+  png_write_png(png, info, PNG_TRANSFORM_BGR | PNG_TRANSFORM_STRIP_FILLER_AFTER, nullptr);
   png_destroy_write_struct(&png, &info);
   return out;
 }
