@@ -104,7 +104,7 @@ QByteArray png(int w, int h, int depth, int colourType, const QByteArray& sample
          chunk("IDAT", qCompress(filtered).mid(4) + afterData) + chunk("IEND", {});
 }
 
-QByteArray le(quint32 v, int bytes) {
+QByteArray le(quint64 v, int bytes) {
   QByteArray out;
   for (int i = 0; i < bytes; ++i) out += char(v >> (8 * i));
   return out;
