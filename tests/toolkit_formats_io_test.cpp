@@ -254,7 +254,6 @@ TEST_F(FormatsIoTest, CutOrDamagedFilesAreRefusedNamingThem) {
   Picture picture;
   picture.setImage(made(2, 2, QImage::Format_RGB32, noisy), 24);
   const QImage before = picture.image();
-  std::vector<QString> refused;
   // Rows for a picture one row taller than the header says, then that header.
   QByteArray shortData = png(5, 4, 8, 0, QByteArray(20, 'a'));
   shortData.replace(8, 25, chunk("IHDR", shortData.mid(16, 4) + be32(5) + shortData.mid(24, 5)));
@@ -267,6 +266,19 @@ TEST_F(FormatsIoTest, CutOrDamagedFilesAreRefusedNamingThem) {
     }
     cuts.emplace_back(QStringLiteral("end-%1").arg(f.name), f.bytes.chopped(2));
   }
+  // Complete files open, also with a damaged text chunk, data past the image's
+  // end or bytes after the file's end.
+  QByteArray badText = chunk("tEXt", QByteArray("Comment\0hola", 12));
+  badText[badText.size() - 1] ^= 1;
+  const QByteArray rows(20, 'a');
+  std::vector<std::pair<const char*, QByteArray>> complete = {
+      {"text.png", png(5, 4, 8, 0, rows, badText)},
+      {"surplus.png", png(5, 4, 8, 0, rows, {}, "xx")},
+      {"after.png", png(5, 4, 8, 0, rows) + "garbage"},
+      {"after.jpg", files[0].bytes + "garbage"},
+  };
+  for (const auto& f : files) complete.emplace_back(f.name, f.bytes);
+  // Neither a refusal nor a warning of the libraries reaches the terminal.
   const QByteArray terminal = printed([&] {
     for (const auto& [name, bytes] : cuts) {
       const QString path = put(name, bytes);
@@ -278,21 +290,11 @@ TEST_F(FormatsIoTest, CutOrDamagedFilesAreRefusedNamingThem) {
       }
       EXPECT_TRUE(picture.image() == before && picture.bitsPerPixel() == 24);
     }
+    for (const auto& [name, bytes] : complete) {
+      EXPECT_NO_THROW(picture.load(put(name, bytes))) << name;
+    }
   });
   EXPECT_EQ(terminal, QByteArray());
-  // Complete files open, also with a damaged text chunk, data past the image's
-  // end or bytes after the file's end.
-  QByteArray badText = chunk("tEXt", "Comment\0hola");
-  badText[badText.size() - 1] ^= 1;
-  const QByteArray rows(20, 'a');
-  const std::pair<const char*, QByteArray> untidy[] = {
-      {"text.png", png(5, 4, 8, 0, rows, badText)},
-      {"surplus.png", png(5, 4, 8, 0, rows, {}, "xx")},
-      {"after.png", png(5, 4, 8, 0, rows) + "garbage"},
-      {"after.jpg", files[0].bytes + "garbage"},
-  };
-  for (const auto& [name, bytes] : untidy) EXPECT_NO_THROW(picture.load(put(name, bytes))) << name;
-  for (const auto& f : files) EXPECT_NO_THROW(picture.load(put(f.name, f.bytes))) << f.name;
 }
 
 // Complete files open as Qt's reader shows them: size, in-memory format, bit
