@@ -41,14 +41,15 @@ check_tree() {
   for key in 'Exec=morvane %f' 'Icon=morvane' 'Terminal=false' 'Type=Application'; do
     grep -qxF "$key" "$desktop" || fail "the desktop entry lacks '$key'"
   done
-  # Every picture the open dialog offers, and GIF and PNM (read by their
-  # contents), must be one the desktop can hand to the program.
+  # Every extension of the formats table (toolkit/formats.cpp: {"name",
+  # {"ext", ...}, ...}) must be one the desktop can hand to the program.
   local patterns
-  patterns=$(grep -o 'Imágenes|[^|]*' "$source/toolkit/dialogs.cpp" | cut -d'|' -f2 | tr ';' ' ')
-  [ -n "$patterns" ] || fail "no picture patterns found in toolkit/dialogs.cpp"
+  patterns=$(grep -oE '^ *\{"[a-z]+", \{[^}]*\}' "$source/toolkit/formats.cpp" |
+    sed 's/^[^{]*{[^{]*{//; s/[",}]/ /g' | xargs -n1 | sort -u | sed 's/^/*./')
+  [ -n "$patterns" ] || fail "no extensions found in the formats table of toolkit/formats.cpp"
   local listed glob type
   listed=";$(sed -n 's/^MimeType=//p' "$desktop")"
-  for glob in $patterns '*.gif' '*.pnm'; do
+  for glob in $patterns; do
     type=$(mime_of "$glob")
     [ -n "$type" ] || { fail "the MIME database knows no type for $glob"; continue; }
     [[ $listed == *";$type;"* ]] || fail "MimeType lacks $type ($glob)"

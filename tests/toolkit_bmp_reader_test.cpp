@@ -27,6 +27,7 @@
 #include "toolkit/errors.h"
 #include "toolkit/formats.h"
 #include "toolkit/picture.h"
+#include "toolkit/resolution.h"
 
 namespace morvane {
 namespace {

@@ -2,6 +2,7 @@
 
 #include "toolkit/formats.h"
 #include "toolkit/image_memory.h"
+#include "toolkit/resolution.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

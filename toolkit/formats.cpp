@@ -8,15 +8,15 @@ const std::vector<PictureFormat>& pictureFormats() {
   static const std::vector<PictureFormat> formats{
       // name, extensions, reader, writer, gray, palette, bits, resolution, pages, lossless
       {"bmp", {"bmp"}, Coder::Own, Coder::Own, false, true, "1 4 8 16 24", true, false, true},
-      {"png", {"png"}, Coder::Qt, Coder::Qt, true, true, "1 2 4 8 24", true, false, true},
+      {"png", {"png"}, Coder::Own, Coder::Qt, true, true, "1 2 4 8 24", true, false, true},
       {"tiff", {"tif", "tiff"}, Coder::Own, Coder::Own, true, true, "1 4 8 24", true, true, true},
-      {"jpeg", {"jpg", "jpeg"}, Coder::Qt, Coder::Qt, true, false, "8 24", true, false, false},
+      {"jpeg", {"jpg", "jpeg"}, Coder::Own, Coder::Own, true, false, "8 24", true, false, false},
       {"pgm", {"pgm"}, Coder::Own, Coder::Own, true, false, "8", false, false, true},
       {"ppm", {"ppm"}, Coder::Own, Coder::Own, false, false, "24", false, false, true},
       {"pbm", {"pbm"}, Coder::Own, Coder::Own, false, false, "1", false, false, true},
       // PGM for a gray picture, PPM for any other.
       {"pnm", {"pnm"}, Coder::Own, Coder::Own, true, false, "8 24", false, false, true},
-      {"webp", {"webp"}, Coder::Qt, Coder::Qt, false, false, "24", false, false, true},
+      {"webp", {"webp"}, Coder::Own, Coder::Qt, false, false, "24", false, false, true},
       {"gif", {"gif"}, Coder::Qt, Coder::None, false, true, "", false, true, true},
   };
   return formats;
@@ -37,15 +37,6 @@ QStringList writtenExtensions() {
     if (format.writer != Coder::None) out += format.extensions;
   }
   return out;
-}
-
-void clearResolution(QImage& image) {
-  image.setDotsPerMeterX(kNoResolution);
-  image.setDotsPerMeterY(kNoResolution);
-}
-
-bool hasResolution(const QImage& image) {
-  return image.dotsPerMeterX() > 0 && image.dotsPerMeterY() > 0;
 }
 
 }  // namespace morvane

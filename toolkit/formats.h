@@ -9,10 +9,13 @@
 #include <QStringList>
 #include <vector>
 
+#include "toolkit/resolution.h"
+
 namespace morvane {
 
 enum class Coder {
-  Own,   // read and written by Morvane's own code (BMP, TIFF through libtiff, PNM)
+  Own,   // by our own code or straight through the format's library (libjpeg, libpng, libtiff,
+         // libwebp)
   Qt,    // through Qt's image IO
   None,  // not written at all
 };
@@ -39,12 +42,5 @@ const PictureFormat* formatOfName(const QString& fileName);
 
 // Extensions of every format that is written, in table order.
 QStringList writtenExtensions();
-
-// A picture whose file held no resolution carries this many dots per metre
-// (Qt's images keep no zero); writers write a resolution only when both are
-// positive.
-constexpr int kNoResolution = -1;
-void clearResolution(QImage& image);
-bool hasResolution(const QImage& image);
 
 }  // namespace morvane

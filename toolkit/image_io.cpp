@@ -17,6 +17,8 @@
 #include "toolkit/bmp_reader.h"
 #include "toolkit/formats.h"
 #include "toolkit/image_memory.h"
+#include "toolkit/jpeg_file.h"
+#include "toolkit/library_readers.h"
 #include "toolkit/pnm_file.h"
 #include "toolkit/tiff_file.h"
 
@@ -329,6 +331,9 @@ std::optional<DecodedPicture> readPicture(const QString& fileName) {
   const QByteArray start = head(fileName, 16);
   if (looksLikeTiff(start)) return readTiff(fileName, bmpAllocationLimit());
   if (looksLikePnm(start)) return readPnm(fileName, bmpAllocationLimit());
+  bool handled = false;
+  std::optional<DecodedPicture> own = readWithFormatLibrary(fileName, handled);
+  if (handled) return own;
   const QtLimitScope limit;
   QImageReader reader(fileName);
   reader.setDecideFormatFromContent(true);
@@ -419,9 +424,8 @@ bool writePicture(const QString& fileName, const QByteArray& format, const QImag
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
-    if (format == "jpeg") writer.setQuality(95);
     if (format == "webp") writer.setQuality(100);  // 100 selects the lossless encoding
-    if (!writer.write(*target)) return false;
+    if (format == "jpeg" ? !encodeJpeg(*target, 95, encoded) : !writer.write(*target)) return false;
   }
   return commitBytes(fileName, encoded);
 }

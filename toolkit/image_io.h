@@ -1,5 +1,7 @@
 // The picture formats other than BMP (PNG, TIFF, JPEG, PGM/PPM/PBM, WebP and
-// whatever else Qt's readers know), read and written through Qt's image IO.
+// whatever else Qt's readers know), read and written through Qt's image IO;
+// JPEG, PNG and WebP are read (and JPEG written) through their own libraries
+// (toolkit/library_readers.h, toolkit/jpeg_file.h).
 // What is read is brought to the picture object's in-memory formats, so every
 // level is the one the BMP road would give for the same picture; what is
 // written keeps the picture's levels (and its colours where the format can hold
@@ -18,8 +20,8 @@ bool startsAsBmp(const QString& fileName);
 
 struct DecodedPicture {
   // Format_Indexed8 (256-entry table) for gray and palette pictures, RGB32 for
-  // colour; the file's dots per metre, kNoResolution (toolkit/formats.h) when
-  // the file holds none.
+  // colour; the file's dots per metre (kNoResolution, toolkit/resolution.h,
+  // when it tells none).
   QImage image;
   int bitsPerPixel = 8;  // 1 for two-colour pictures, 8 for gray and palette, 24 for colour
   bool gray = false;     // the file stores gray levels (the table is the identity gray ramp)
