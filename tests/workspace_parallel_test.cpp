@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "restoration/ordered_rows.h"
+#include "workspace/parallel.h"
 
 namespace morvane {
 namespace {
