@@ -3,13 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "restoration/frame.h"
 #include "restoration/neighbourhood.h"
 #include "restoration/restaurar.h"
 #include "tests/support/restoration_oracle.h"
+#include "workspace/simd.h"
 
 namespace morvane {
 namespace {
@@ -78,6 +81,34 @@ TEST(Neighbourhood, RulesOnHandMadeWindows) {
     filtros[rule.filtro](ws, view, {50, rule.radio, rule.incluir});
     for (const Cell& k : rule.expected) EXPECT_EQ(ws.ImagenFinal[k.r][k.c], k.level) << rule.what;
   }
+}
+
+// The damage scanners of every vector path find the columns a literal scan
+// finds, for rows of every length around the vector widths and thresholds
+// across the whole integer range.
+TEST(DamageScan, EveryPathFindsWhatALiteralScanFinds) {
+  std::mt19937 rng(5);
+  std::vector<std::uint8_t> row(200);
+  for (KernelPath path : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Avx2}) {
+    if (!SetKernelPath(path)) continue;
+    for (int trial = 0; trial < 300; ++trial) {
+      for (auto& level : row) level = static_cast<std::uint8_t>(rng() % 4 ? rng() % 60 : rng());
+      const int x0 = static_cast<int>(rng() % 40), x1 = x0 + static_cast<int>(rng() % 160);
+      const int umbral = trial % 7 == 0    ? -5
+                         : trial % 11 == 0 ? 255
+                                           : static_cast<int>(rng() % 255);
+      std::vector<int> want, got, next;
+      for (int x = x0; x < x1; ++x)
+        if (row[x] > umbral) want.push_back(x);
+      RecorrerDanados(row.data(), x0, x1, umbral, [&](int x) { got.push_back(x); });
+      for (int x = SiguienteDanado(row.data(), x0, x1, umbral); x < x1;
+           x = SiguienteDanado(row.data(), x + 1, x1, umbral))
+        next.push_back(x);
+      ASSERT_EQ(got, want) << "path " << int(path) << " umbral " << umbral;
+      ASSERT_EQ(next, want) << "path " << int(path) << " umbral " << umbral;
+    }
+  }
+  SetKernelPath(KernelPath::Automatic);
 }
 
 TEST(Restaurar, LogLinesAndFlags) {
