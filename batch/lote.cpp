@@ -462,9 +462,7 @@ int EjecutarLote(const std::vector<std::string>& args, EntornoLote& entorno) {
 
   // Files at once: as asked, no more than there are files, and no more than
   // fit in the memory available.
-  const int procesadores = entorno.procesadores > 0
-                               ? entorno.procesadores
-                               : HilosPorOperacion();
+  const int procesadores = entorno.procesadores > 0 ? entorno.procesadores : HilosPorOperacion();
   const int total = static_cast<int>(trabajos.size());
   int hilos = std::min(o.trabajos > 0 ? o.trabajos : procesadores, total);
   Marcha marcha(entorno, o.silencioso, total);
