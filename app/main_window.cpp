@@ -445,6 +445,7 @@ void TForm1::Button13Click() {
   p.ventana = VentanaPorIndice(ComboBox1->findText(ComboBox1->currentText(), Qt::MatchExactly));
   p.incluirDanados = CheckBox1->isChecked();
   p.avanzado = Avanzado1->isChecked();
+  p.umbral = ws.Umbral;
   Restaurar(ws, *this, *this, p);
 }
 
@@ -479,7 +480,8 @@ void TForm1::Button7Click() {
   // left it) counts as 0.
   const std::int32_t factor = TryStrToInt(Edit1->text()).value_or(0);
   GridCells grid(*StringGrid1);
-  CargarMatriz(ws, *this, grid, TipoMatrizPorIndice(RadioGroup2->itemIndex()), factor);
+  CargarMatriz(ws, *this, grid, ws.TamanoElegido, TipoMatrizPorIndice(RadioGroup2->itemIndex()),
+               factor);
 }
 
 // --- Restoration page --------------------------------------------------------

@@ -26,7 +26,7 @@
 #include "app/picture_planes.h"
 #include "batch/recipe.h"
 #include "toolkit/errors.h"
-#include "workspace/threads.h"
+#include "workspace/parallel.h"
 
 namespace morvane {
 
@@ -124,11 +124,11 @@ const char* NombreDeteccion(Deteccion d) {
   return d == Deteccion::Negros ? "negros" : "blancos";
 }
 
-long long SobreUmbral(const Workspace& ws) {
+long long SobreUmbral(const Workspace& ws, std::int32_t umbral) {
   long long n = 0;
   for (int y = 0; y < ws.Alto; ++y) {
     const std::uint8_t* fila = ws.ImagenFinal[y];
-    for (int x = 0; x < ws.Ancho; ++x) n += fila[x] > ws.Umbral;
+    for (int x = 0; x < ws.Ancho; ++x) n += fila[x] > umbral;
   }
   return n;
 }
@@ -366,7 +366,7 @@ std::vector<InformePaso> AplicarReceta(Picture& izquierda, Picture& derecha, con
     const Reloj::time_point inicio = Reloj::now();
     InformePaso paso{receta.pasos[i]};
     Detectar(ws, vista, paso.deteccion);
-    paso.sobreUmbral = SobreUmbral(ws);
+    paso.sobreUmbral = SobreUmbral(ws, receta.umbral);
     RestaurarConReceta(ws, vista, receta);
     paso.restaurados = Cambiados(ws);
     paso.segundos = Segundos(Reloj::now() - inicio);
@@ -462,9 +462,7 @@ int EjecutarLote(const std::vector<std::string>& args, EntornoLote& entorno) {
 
   // Files at once: as asked, no more than there are files, and no more than
   // fit in the memory available.
-  const int procesadores = entorno.procesadores > 0
-                               ? entorno.procesadores
-                               : std::max(1, static_cast<int>(std::thread::hardware_concurrency()));
+  const int procesadores = entorno.procesadores > 0 ? entorno.procesadores : HilosPorOperacion();
   const int total = static_cast<int>(trabajos.size());
   int hilos = std::min(o.trabajos > 0 ? o.trabajos : procesadores, total);
   Marcha marcha(entorno, o.silencioso, total);
@@ -491,8 +489,7 @@ int EjecutarLote(const std::vector<std::string>& args, EntornoLote& entorno) {
   }
 
   // Several pictures at once: each one's operations stay on its own thread.
-  const int hilosAntes = gHilosPorOperacion.load();
-  if (hilos > 1) FijarHilosPorOperacion(1);
+  const int hilosAntes = hilos > 1 ? FijarHilosPorOperacion(1) : -1;
 
   std::atomic<int> siguiente{0};
   std::atomic<int> activos{hilos};
@@ -548,7 +545,7 @@ int EjecutarLote(const std::vector<std::string>& args, EntornoLote& entorno) {
     std::_Exit(130);
   }
   for (std::thread& obrero : obreros) obrero.join();
-  FijarHilosPorOperacion(hilosAntes);
+  if (hilosAntes >= 0) FijarHilosPorOperacion(hilosAntes);
   marcha.fin();
 
   int restauradas = 0, omitidas = 0, fallidas = 0;

@@ -17,23 +17,23 @@ void Restaurar(Workspace& ws, MessageLog& log, ResultView& view, const Parametro
     else
       log.append("Restauración de puntos blancos");
     view.setTitle("Restauración");
-    const int radio = p.ventana == Ventana::De5x5 ? 2 : 1;
+    const ParametrosFiltro filtro{p.umbral, p.ventana == Ventana::De5x5 ? 2 : 1, p.incluirDanados};
     switch (p.filtro) {
       case Filtro::Mediana:
         log.append("Usando filtro de Mediana");
-        FiltroMediana(ws, view, radio, p.incluirDanados);
+        FiltroMediana(ws, view, filtro);
         break;
       case Filtro::Conservativo:
         log.append("Usando filtro Conservativo");
-        FiltroConservativo(ws, view, radio, p.incluirDanados);
+        FiltroConservativo(ws, view, filtro);
         break;
       case Filtro::Cubico:
         log.append("Usando filtro de Interpolación Cubica");
-        FiltroInterpolacionCubica(ws, view);
+        FiltroInterpolacionCubica(ws, view, filtro);
         break;
       case Filtro::Media:
         log.append("Usando filtro de Media");
-        FiltroMedia(ws, view, radio, p.incluirDanados);
+        FiltroMedia(ws, view, filtro);
         break;
     }
   }

@@ -2,6 +2,8 @@
 // damaged with levels computed by the chosen filter.
 #pragma once
 
+#include <cstdint>
+
 #include "workspace/workspace.h"
 
 namespace morvane {
@@ -16,6 +18,7 @@ struct ParametrosRestauracion {
   Ventana ventana = Ventana::De3x3;  // not read by the cubic filter
   bool incluirDanados = false;       // damaged neighbours count too ("Incluir vecinos dañados")
   bool avanzado = false;             // the advanced mode is on: the log says so
+  std::int32_t umbral = 50;          // the threshold, as Umbral holds it when the command runs
 };
 
 // Clears the log; without a detection writes only the refusal line; otherwise

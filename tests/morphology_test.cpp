@@ -16,6 +16,7 @@
 #include "morphology/kernels.h"
 #include "tests/support/morphology_fakes.h"
 #include "tests/support/morphology_oracle.h"
+#include "workspace/parallel.h"
 
 namespace morvane {
 namespace {
@@ -41,8 +42,7 @@ struct Session {
   }
   void load(int n, TipoMatriz tipo, std::int32_t factor = 0) {
     win.events.clear();
-    ws.TamanoElegido = n;
-    CargarMatriz(ws, win, win, tipo, factor);
+    CargarMatriz(ws, win, win, n, tipo, factor);
   }
   void run(Command command) {
     win.events.clear();
@@ -175,11 +175,14 @@ TEST(Kernels, AgreeWithTheWindowScanOnEveryPathShapeAndThreadCount) {
           // Zero (the separable code), pyramids (rings), all 255, a lone 255,
           // random weights; pyramids whose products wrap (100: rings 0 100 200 44
           // 144; 64 on a base of 3: the outer ring back at 3); a pyramid with one
-          // cell of ring 1 off, which no longer has constant rings.
+          // cell of ring 1 off, which no longer has constant rings; zeros but
+          // for the last weight, which is not a flat window.
           std::vector<MatrizB> matrices{Piramide(n, 0),      Piramide(n, 10),    Piramide(n, -1),
                                         Piramide(n, 0, 255), Piramide(n, 0),     Piramide(n, 0),
-                                        Piramide(n, 100),    Piramide(n, 64, 3), Piramide(n, 10)};
+                                        Piramide(n, 100),    Piramide(n, 64, 3), Piramide(n, 10),
+                                        Piramide(n, 0)};
           matrices[4].at(0, n - 1) = 255;
+          matrices[9].at(n - 1, n - 1) = 50;
           for (auto& w : matrices[5].weights)
             w = static_cast<std::uint8_t>(rng() % 6 ? rng() % 16 : rng());
           matrices[8].at(n / 2 + 1, n / 2) = 90;
@@ -192,11 +195,11 @@ TEST(Kernels, AgreeWithTheWindowScanOnEveryPathShapeAndThreadCount) {
   std::mt19937 rng(99);
   const Plane src = Aleatorio(613, 517, 3, rng);  // large enough to split into uneven bands
   for (int threads : {3, 8}) {
-    SetKernelThreads(threads);
+    FijarHilosPorOperacion(threads);
     for (const MatrizB& b : {Piramide(9, 0), Piramide(7, 10)})
       ASSERT_NO_FATAL_FAILURE(ExpectAsWindowScan(src, b, 613, 517)) << threads << " threads";
   }
-  SetKernelThreads(0);
+  FijarHilosPorOperacion(0);
 }
 
 TEST(Commands, TitlesLogLinesAndPaintingInOrder) {

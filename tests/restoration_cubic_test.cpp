@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "restoration/cubic.h"
+#include "restoration/cubic_samples.h"
 #include "tests/support/cubic_oracle.h"
 #include "tests/support/morphology_oracle.h"
 #include "tests/support/restoration_oracle.h"
+#include "workspace/parallel.h"
 
 namespace morvane {
 namespace {
@@ -86,12 +88,9 @@ TEST(CubicSamples, FastSearchCrossesLongDamagedRuns) {
   }
 }
 
-// The fitted value is truncated toward zero, then clamped. An entry of the
-// system beyond single precision ends the command: samples 2^22 apart make
-// y^3 x^3 2^132.
-TEST(CubicValue, TruncatedAndClampedAndAnEntryBeyondSinglePrecisionRaises) {
-  for (auto [valor, nivel] : {std::pair{254.9L, 254}, {-0.7L, 0}, {300.2L, 255}, {-1e30L, 0}})
-    EXPECT_EQ(NivelDesdeValor(valor), nivel) << valor;
+// An entry of the system beyond single precision ends the command: samples
+// 2^22 apart make y^3 x^3 2^132.
+TEST(CubicValue, AnEntryBeyondSinglePrecisionRaises) {
   Muestras s{};
   for (int k = 0; k < 16; ++k)
     s[k] = {k % 4 == 3 ? 1 << 22 : k % 4, k / 4 == 3 ? 1 << 22 : k / 4, 9};
@@ -112,7 +111,7 @@ TEST(CubicFilter, WellConditionedPixel) {
   ws.ImagenFinal[7][8] = ws.ImagenFinal[6][7] = ws.ImagenFinal[5][6] = 200;
   ws.SistemaConsistente = false;
   VistaRegistrada view(20, 20);
-  FiltroInterpolacionCubica(ws, view);
+  FiltroInterpolacionCubica(ws, view, {ws.Umbral});
   EXPECT_TRUE(ws.SistemaConsistente);
   EXPECT_EQ(ws.ImagenFinal[7][8], 104);
 }
@@ -128,7 +127,9 @@ TEST(CubicFilter, MatchesTheLiteralFilter) {
       ws->Umbral = trial == 8 ? -1 : trial == 9 ? 255 : 50;
     }
     VistaRegistrada vf(alto, ancho), vs(alto, ancho);
-    FiltroInterpolacionCubica(fast, vf, {1 + trial % 2, {}});
+    FijarHilosPorOperacion(1 + trial % 2);
+    FiltroInterpolacionCubica(fast, vf, {fast.Umbral});
+    FijarHilosPorOperacion(0);
     oracle::FiltroCubicoLiteral(slow, vs);
     SCOPED_TRACE(trial);
     EXPECT_TRUE(vf.drawn == vs.drawn && vf.steps == vs.steps);
@@ -150,20 +151,22 @@ TEST(CubicFilter, ArithmeticErrorEndsTheRunAtThatPixel) {
     w->NegrosDetectados = true;
   }
   VistaRegistrada any(40, 36);
-  FiltroInterpolacionCubica(done, any);  // the run without error
+  FiltroInterpolacionCubica(done, any, {done.Umbral});  // the run without error
   for (int hilos : {1, 2, 3}) {
     Workspace& w = ws[hilos - 1];
     const auto damage = Niveles(w.ImagenFinal);
     VistaRegistrada view(40, 36);
-    const OpcionesCubico opciones{
-        hilos, [](const Muestras& s, int r, int c, bool& ok, std::uint8_t& nivel) {
-          if (r == 31 && c == 9) throw ErrorAritmetico("later");
-          if (r != 20 || c != 18) return NivelInterpolado(s, r, c, ok, nivel);
-          ok = false;
-          throw ErrorAritmetico(kDesbordamiento);
-        }};
+    const Resolutor resolutor = [](const Muestras& s, int r, int c, bool& ok, std::uint8_t& nivel) {
+      if (r == 31 && c == 9) throw ErrorAritmetico("later");
+      if (r != 20 || c != 18) return NivelInterpolado(s, r, c, ok, nivel);
+      ok = false;
+      throw ErrorAritmetico(kDesbordamiento);
+    };
+    FijarHilosPorOperacion(hilos);
     EXPECT_THROW(
-        try { FiltroInterpolacionCubica(w, view, opciones); } catch (const ErrorAritmetico& e) {
+        try {
+          FiltroInterpolacionCubica(w, view, {w.Umbral}, resolutor);
+        } catch (const ErrorAritmetico& e) {
           EXPECT_STREQ(e.what(), kDesbordamiento);
           throw;
         },
@@ -178,6 +181,7 @@ TEST(CubicFilter, ArithmeticErrorEndsTheRunAtThatPixel) {
     EXPECT_TRUE(!w.SistemaConsistente && w.NegrosDetectados);
     EXPECT_TRUE(view.steps == 13 && view.resets + view.shows == 0);
   }
+  FijarHilosPorOperacion(0);
 }
 
 // What the solver makes of sample sets, next to what the independent solver
@@ -224,7 +228,7 @@ TEST(CubicFilter, GoldenLevelsOfAFixedScene) {
           static_cast<std::uint8_t>(40 + (x * (30 - x) + y * (24 - y)) / 3 + x * y % 7);
   ws.SistemaConsistente = false;
   VistaRegistrada view(24, 30);
-  FiltroInterpolacionCubica(ws, view);
+  FiltroInterpolacionCubica(ws, view, {ws.Umbral});
   const std::array<int, 3> golden[] = {
       {7, 20, 117},  {8, 21, 157},  {10, 13, 159}, {11, 8, 0},  {13, 20, 0}, {14, 12, 215},
       {15, 22, 132}, {16, 14, 160}, {7, 9, 142},   {7, 13, 153}};  // the last two keep their level

@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "restoration/frame.h"
 #include "restoration/neighbourhood.h"
 #include "restoration/restaurar.h"
 #include "tests/support/restoration_oracle.h"
+#include "workspace/simd.h"
 
 namespace morvane {
 namespace {
@@ -62,8 +66,8 @@ TEST(Neighbourhood, RulesOnHandMadeWindows) {
       // (3, 2) gets 630 / 9 = 70, then (3, 3) 700 / 9: its window holds that 70, not 0.
       {"scan order", 0, 1, true, 90, {{3, 2, 0, 200}, {3, 3, 0, 200}}, {{3, 2, 70}, {3, 3, 77}}},
   };
-  void (*const filtros[])(Workspace&, ResultView&, int, bool) = {FiltroMedia, FiltroMediana,
-                                                                 FiltroConservativo};
+  void (*const filtros[])(Workspace&, ResultView&, const ParametrosFiltro&) = {
+      FiltroMedia, FiltroMediana, FiltroConservativo};
   for (const Rule& rule : rules) {
     Workspace ws;
     oracle::Reservar(ws, 7, 7);
@@ -74,9 +78,37 @@ TEST(Neighbourhood, RulesOnHandMadeWindows) {
       ws.ImagenFinal[k.r][k.c] = static_cast<std::uint8_t>(k.damage);
     }
     VistaRegistrada view(7, 7);
-    filtros[rule.filtro](ws, view, rule.radio, rule.incluir);
+    filtros[rule.filtro](ws, view, {50, rule.radio, rule.incluir});
     for (const Cell& k : rule.expected) EXPECT_EQ(ws.ImagenFinal[k.r][k.c], k.level) << rule.what;
   }
+}
+
+// The damage scanners of every vector path find the columns a literal scan
+// finds, for rows of every length around the vector widths and thresholds
+// across the whole integer range.
+TEST(DamageScan, EveryPathFindsWhatALiteralScanFinds) {
+  std::mt19937 rng(5);
+  std::vector<std::uint8_t> row(200);
+  for (KernelPath path : {KernelPath::Portable, KernelPath::Sse2, KernelPath::Avx2}) {
+    if (!SetKernelPath(path)) continue;
+    for (int trial = 0; trial < 300; ++trial) {
+      for (auto& level : row) level = static_cast<std::uint8_t>(rng() % 4 ? rng() % 60 : rng());
+      const int x0 = static_cast<int>(rng() % 40), x1 = x0 + static_cast<int>(rng() % 160);
+      const int umbral = trial % 7 == 0    ? -5
+                         : trial % 11 == 0 ? 255
+                                           : static_cast<int>(rng() % 255);
+      std::vector<int> want, got, next;
+      for (int x = x0; x < x1; ++x)
+        if (row[x] > umbral) want.push_back(x);
+      RecorrerDanados(row.data(), x0, x1, umbral, [&](int x) { got.push_back(x); });
+      for (int x = SiguienteDanado(row.data(), x0, x1, umbral); x < x1;
+           x = SiguienteDanado(row.data(), x + 1, x1, umbral))
+        next.push_back(x);
+      ASSERT_EQ(got, want) << "path " << int(path) << " umbral " << umbral;
+      ASSERT_EQ(next, want) << "path " << int(path) << " umbral " << umbral;
+    }
+  }
+  SetKernelPath(KernelPath::Automatic);
 }
 
 TEST(Restaurar, LogLinesAndFlags) {
@@ -117,30 +149,41 @@ TEST(Restaurar, LogLinesAndFlags) {
   }
 }
 
-// Every filter, margins 1, 2 and 7, pictures smaller than the window: the run
-// draws and leaves what the literal frame does, the right view ends equal to
-// ImagenFinal and Auxiliar1, and the bar is stepped once per scanned row, then
-// reset.
+// Every filter, margins 1, 2 and 7, pictures smaller than the window, the
+// damaged neighbours left out or included, thresholds 50, -5 (every pixel
+// damaged, none admitted: left out, nothing changes) and 255 (nothing
+// damaged): the run draws and leaves what the literal frame does, the right
+// view ends equal to ImagenFinal and Auxiliar1, and the bar is stepped once per
+// scanned row, then reset.
 TEST(Restaurar, RightViewEqualsTheResult) {
   const int sizes[][2] = {{1, 1}, {2, 9}, {4, 4}, {5, 30}, {9, 13}, {14, 40}, {40, 14}, {24, 31}};
-  for (int run = 0; run < 4 * 2 * 8; ++run) {
-    const int filtro = run / 16, tamano = run / 8 % 2, alto = sizes[run % 8][0],
-              ancho = sizes[run % 8][1];
+  const std::pair<int, bool> variants[] = {
+      {50, false}, {-5, false}, {255, false}, {50, true}, {-5, true}};
+  for (int run = 0; run < 4 * 2 * 8 * 5; ++run) {
+    const int filtro = run / 80, tamano = run / 40 % 2, alto = sizes[run / 5 % 8][0],
+              ancho = sizes[run / 5 % 8][1];
+    const auto [umbral, incluir] = variants[filtro == 3 ? run % 3 : run % 5];
     Workspace fast, slow;
     for (Workspace* ws : {&fast, &slow}) {
-      oracle::Azar(*ws, run, alto, ancho, 30);
+      oracle::Azar(*ws, run / 5, alto, ancho, 30);
       ws->NegrosDetectados = true;
     }
+    slow.Umbral = umbral;
+    fast.Umbral = 7;  // the command reads the threshold it is given, not the workspace's
     oracle::LogRegistrado log;
     VistaRegistrada vf(alto, ancho), vs(alto, ancho);
-    Restaurar(
-        fast, log, vf,
-        {static_cast<Filtro>(filtro), tamano == 1 ? Ventana::De5x5 : Ventana::De3x3, false, false});
+    Restaurar(fast, log, vf,
+              {static_cast<Filtro>(filtro), tamano == 1 ? Ventana::De5x5 : Ventana::De3x3, incluir,
+               false, umbral});
     if (filtro == 3)
       oracle::FiltroCubicoLiteral(slow, vs);
     else
-      oracle::FiltroVecindadLiteral(slow, vs, filtro, tamano + 1, false);
-    SCOPED_TRACE(testing::Message() << filtro << " " << tamano << " " << alto << "x" << ancho);
+      oracle::FiltroVecindadLiteral(slow, vs, filtro, tamano + 1, incluir);
+    SCOPED_TRACE(testing::Message() << filtro << " " << tamano << " " << alto << "x" << ancho
+                                    << " umbral " << umbral << (incluir ? " included" : ""));
+    if (umbral != 50 && !incluir) {
+      EXPECT_EQ(Niveles(fast.ImagenFinal), Niveles(fast.ImagenInicial));
+    }
     EXPECT_EQ(vf.drawn, vs.drawn);
     EXPECT_EQ(vf.drawn, Niveles(fast.ImagenFinal));
     EXPECT_EQ(Niveles(fast.Auxiliar1), Niveles(fast.ImagenFinal));

@@ -5,6 +5,8 @@
 #include <random>
 #include <utility>
 
+#include "tests/support/cubic_oracle.h"
+
 namespace morvane::oracle {
 
 void Reservar(Workspace& ws, int alto, int ancho) {
@@ -93,10 +95,15 @@ int RecogerMuestrasLiteral(const Workspace& ws, int r, int c, Muestras& muestras
 void FiltroCubicoLiteral(Workspace& ws, ResultView& view) {
   MarcoLiteral(ws, view, kMargenCubico, [&](int r, int c) {
     Muestras muestras;
-    std::uint8_t nivel;
-    if (RecogerMuestrasLiteral(ws, r, c, muestras) == 16 &&
-        NivelInterpolado(muestras, r, c, ws.SistemaConsistente, nivel))
-      ws.Auxiliar1[r][c] = nivel;
+    if (RecogerMuestrasLiteral(ws, r, c, muestras) < 16) return;
+    // The pixel is solved by the independent solver, not by the filter's own.
+    PuntoMuestra puntos[16];
+    for (int k = 0; k < 16; ++k) puntos[k] = {muestras[k].y, muestras[k].x, muestras[k].v};
+    const ResultadoCubico resultado = ResolverLiteral(puntos, r, c);
+    if (resultado.desenlace == Desenlace::Excepcion) throw ErrorAritmetico(kDesbordamiento);
+    ws.SistemaConsistente = resultado.consistente;
+    if (resultado.desenlace == Desenlace::Restaurado)
+      ws.Auxiliar1[r][c] = static_cast<std::uint8_t>(resultado.nivel);
   });
 }
 

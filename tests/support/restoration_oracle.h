@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "restoration/cubic.h"
+#include "restoration/cubic.h"  // kMargenCubico, Muestras, ErrorAritmetico
 #include "workspace/plane.h"
 #include "workspace/workspace.h"
 
@@ -32,7 +32,8 @@ void FiltroVecindadLiteral(Workspace& ws, ResultView& view, int filtro, int radi
 // ImagenFinal, levels from Auxiliar1).
 int RecogerMuestrasLiteral(const Workspace& ws, int r, int c, Muestras& muestras);
 
-// The cubic filter with the literal frame and collection and the same solver.
+// The cubic filter with the literal frame and collection and the independent
+// solver of cubic_oracle.h.
 void FiltroCubicoLiteral(Workspace& ws, ResultView& view);
 
 struct LogRegistrado : MessageLog {

@@ -3,14 +3,16 @@
 // and a run ends at the first row in scan order that ends it.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
-#include "restoration/ordered_rows.h"
+#include "workspace/parallel.h"
 
 namespace morvane {
 namespace {
@@ -90,6 +92,31 @@ TEST(OrderedRows, HandedOverInScanOrderAsOneThreadWould) {
   RecorrerFilasEnOrden(
       5, 5, 2, [&](int) { return called = true; }, [&](int) { called = true; });
   EXPECT_FALSE(called);
+}
+
+// Bands cover every row once, in consecutive runs of nearly equal length, and
+// band b gets index b; the budget is one setter whose setting comes back.
+TEST(Bands, CoverEveryRowOnceInNearlyEqualRuns) {
+  for (auto [first, last, bandas] : {std::array{4, 4, 3}, {0, 1, 5}, {3, 613, 8}, {0, 100, 3}}) {
+    std::vector<std::atomic<int>> seen(static_cast<std::size_t>(last + 1));
+    std::vector<std::pair<int, int>> runs(static_cast<std::size_t>(bandas), {-1, -1});
+    RecorrerBandas(first, last, bandas, [&](int row0, int row1, int b) {
+      runs[static_cast<std::size_t>(b)] = {row0, row1};
+      for (int r = row0; r < row1; ++r) ++seen[static_cast<std::size_t>(r)];
+    });
+    for (int r = 0; r <= last; ++r) EXPECT_EQ(seen[r], r >= first && r < last ? 1 : 0) << r;
+    for (int b = 0; b < bandas && first < last; ++b) {
+      const auto [row0, row1] = runs[static_cast<std::size_t>(b)];
+      if (row0 < 0) continue;  // fewer rows than bands
+      EXPECT_LE(row1 - row0, (last - first + bandas - 1) / bandas);
+      EXPECT_GE(row1 - row0, (last - first) / bandas);
+    }
+  }
+  const int before = FijarHilosPorOperacion(3);
+  EXPECT_EQ(HilosPorOperacion(), 3);
+  EXPECT_TRUE(HilosFijados());
+  EXPECT_EQ(FijarHilosPorOperacion(before), 3);
+  EXPECT_GE(HilosPorOperacion(), 1);
 }
 
 }  // namespace
