@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <sys/stat.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +19,8 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <fstream>
 #include <random>
 #include <sstream>
 
@@ -391,6 +394,103 @@ TEST_F(BatchTest, ResultNamesAndJobsThatFitInMemory) {
   EXPECT_TRUE(run.status == 0 && run.said("se restaurarán 2 imágenes a la vez en lugar de 4"))
       << run.err;
   EXPECT_EQ(QDir(path("out")).entryList(QDir::Files).size(), 4);
+}
+
+TEST_F(BatchTest, ResultsKeepTheirFoldersAndARerunDoesNothingNewAndKeepsTheReport) {
+  // The same file name in two folders: two results, each below its own folder.
+  ASSERT_TRUE(QDir().mkpath(path("album/1950")) && QDir().mkpath(path("album/1951")));
+  const std::string a = write("album/1950/img001.bmp", NoisyPicture(30, 20, 256, 60)).toStdString();
+  const std::string b = write("album/1951/img001.bmp", NoisyPicture(30, 20, 256, 61)).toStdString();
+  const std::string out = spath("out"), csv = spath("informe.csv");
+  const std::vector<std::string> args{"-o", out, "--informe", csv, a, b};
+  ASSERT_EQ(RunBatch(args).status, 0);
+  EXPECT_FALSE(Bytes(path("out/1950/img001.bmp")) == Bytes(path("out/1951/img001.bmp")));
+  EXPECT_FALSE(Bytes(path("out/1950/img001.bmp")).isEmpty());
+  const QByteArray report = Bytes(path("informe.csv"));
+  // The rerun skips both results and keeps the rows that say how they were made.
+  const Outcome again = RunBatch(args);
+  EXPECT_TRUE(again.status == 0 && again.said("Restauradas: 0, omitidas: 2")) << again.err;
+  EXPECT_EQ(Bytes(path("informe.csv")), report);
+  // --raiz names the folder the subfolders are counted from.
+  ASSERT_EQ(RunBatch({"-q", "--raiz", dir.path().toStdString(), "-o", spath("raiz"), a}).status, 0);
+  EXPECT_TRUE(QFileInfo::exists(path("raiz/album/1950/img001.bmp")));
+  const Outcome outside = RunBatch({"--raiz", spath("album/1951"), "-o", spath("fuera"), a, b});
+  EXPECT_TRUE(outside.status == 1 && outside.said(a + ": no está dentro de la carpeta raíz"));
+
+  // Default naming: the second run finds every result made and takes none of
+  // them for an input.
+  const std::vector<std::string> next{a, b, spath("album/1950/img001_restaurada.bmp")};
+  ASSERT_EQ(RunBatch({a, b}).status, 0);
+  const Outcome rerun = RunBatch(next);
+  EXPECT_TRUE(rerun.status == 0 && rerun.said("Restauradas: 0, omitidas: 3")) << rerun.err;
+  EXPECT_EQ(QDir(path("album/1950")).entryList(QDir::Files),
+            (QStringList{"img001.bmp", "img001_restaurada.bmp"}));
+}
+
+TEST_F(BatchTest, SpecialFilesOddNamesAndLinksAtResultsAreHandledSafely) {
+  const QByteArray picture = (write("a.bmp", NoisyPicture(20, 20, 256, 70)), Bytes(path("a.bmp")));
+  // A name that is not UTF-8 is read and written as the bytes it is, and shown
+  // with escapes.
+  const std::string odd = spath("espa") + "\xf1" + "a.bmp";
+  {
+    std::ofstream file(odd, std::ios::binary);
+    file.write(picture.data(), picture.size());
+  }
+  ASSERT_EQ(::mkfifo(spath("fifo.bmp").c_str(), 0600), 0);
+  Outcome run = RunBatch({odd, spath("fifo.bmp"), "/dev/null", spath("nada") + "\xff.bmp",
+                          spath("a.bmp"), spath("./a.bmp")});
+  EXPECT_EQ(run.status, 1);
+  for (const std::string& text :
+       {spath("fifo.bmp") + ": es una FIFO", std::string("/dev/null: es un dispositivo"),
+        spath("nada") + "\\xff.bmp: no existe", std::string("Restauradas: 2, omitidas: 1")})
+    EXPECT_TRUE(run.said(text)) << text << " | " << run.err;
+  struct stat st;
+  EXPECT_EQ(::stat((spath("espa") + "\xf1" + "a_restaurada.bmp").c_str(), &st), 0);
+  // The same file twice is done once; an empty list is not a mistake.
+  EXPECT_EQ(RunBatch({"--sobrescribir", spath("a.bmp"), spath("a.bmp")}).status, 0);
+  EXPECT_EQ(RunBatch({"-"}, "").status, 0);
+
+  // Links at result paths: replaced by the result with --sobrescribir, kept
+  // otherwise; never written through.
+  ASSERT_TRUE(QDir().mkpath(path("out")));
+  writeBytes("precioso.bmp", "precioso");
+  ASSERT_TRUE(QFile::link("../precioso.bmp", path("out/a.bmp")));
+  ASSERT_TRUE(QFile::link("../creado.bmp", path("out/b.bmp")));
+  write("b.bmp", NoisyPicture(20, 20, 256, 71));
+  const std::vector<std::string> both{"-o", spath("out"), spath("a.bmp"), spath("b.bmp")};
+  run = RunBatch(both);
+  EXPECT_TRUE(run.status == 0 && run.said("omitidas: 2")) << run.err;
+  std::vector<std::string> overwrite = both;
+  overwrite.insert(overwrite.begin(), "--sobrescribir");
+  EXPECT_EQ(RunBatch(overwrite).status, 0);
+  EXPECT_EQ(Bytes(path("precioso.bmp")), QByteArray("precioso"));
+  EXPECT_FALSE(QFileInfo::exists(path("creado.bmp")));
+  EXPECT_FALSE(QFileInfo(path("out/a.bmp")).isSymLink() ||
+               QFileInfo(path("out/b.bmp")).isSymLink());
+  EXPECT_FALSE(Bytes(path("out/a.bmp")).isEmpty());
+}
+
+TEST_F(BatchTest, TheProgressBarFitsTheTerminal) {
+  // Many names (missing ones are quick) make long counts.
+  std::string names;
+  for (int i = 0; i < 1500; ++i) names += spath(QString("falta%1.bmp").arg(i)) + "\n";
+  for (int columns : {24, 40, 80}) {
+    const Outcome run = RunBatch({"-"}, names, {}, columns);
+    EXPECT_EQ(run.status, 1);
+    std::string text = run.err;
+    for (std::size_t p; (p = text.find("\033[K")) != std::string::npos;) text.erase(p, 3);
+    std::size_t widest = 0, start = 0;
+    for (std::size_t i = 0; i <= text.size(); ++i) {
+      if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
+        const std::string piece = text.substr(start, i - start);
+        if (piece.find("falta") == std::string::npos && piece.rfind("Restauradas", 0) != 0)
+          widest = std::max(widest, piece.size());
+        start = i + 1;
+      }
+    }
+    EXPECT_LT(widest, static_cast<std::size_t>(columns)) << columns;
+    EXPECT_TRUE(run.said("1500/1500"));
+  }
 }
 
 #ifdef MORVANE_LOTE
