@@ -3,7 +3,8 @@
 # missing (the image-format plugins bring TIFF and WebP). Extra package names may
 # be given as arguments.
 set -euo pipefail
-packages=(qt6-base-dev qt6-image-formats-plugins libgtest-dev libbenchmark-dev cmake ninja-build g++ "$@")
+packages=(qt6-base-dev qt6-image-formats-plugins libgtest-dev libbenchmark-dev cmake ninja-build g++
+  parallel "$@")  # parallel: the batch test runs the README's line for several machines
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
