@@ -161,12 +161,13 @@ struct Trabajo {
 thread_local const std::string* tArchivoActual = nullptr;
 std::mutex gAvisosMutex;
 std::ostream* gAvisos = nullptr;
+bool gAvisosTerminal = false;
 
 void AlAvisarQt(QtMsgType tipo, const QMessageLogContext&, const QString& mensaje) {
   if (tipo == QtDebugMsg || tipo == QtInfoMsg) return;
   std::lock_guard lock(gAvisosMutex);
   if (gAvisos == nullptr) return;
-  *gAvisos << "\r\033[K"
+  *gAvisos << (gAvisosTerminal ? "\r\033[K" : "")
            << "morvane-lote: " << (tArchivoActual ? Legible(*tArchivoActual) + ": " : std::string())
            << "aviso: " << mensaje.toStdString() << "\n";
 }
@@ -179,9 +180,10 @@ class ArchivoActual {
 
 class AvisosConNombre {
  public:
-  explicit AvisosConNombre(std::ostream& destino) {
+  explicit AvisosConNombre(std::ostream& destino, bool terminal) {
     std::lock_guard lock(gAvisosMutex);
     gAvisos = &destino;
+    gAvisosTerminal = terminal;
     anterior_ = qInstallMessageHandler(AlAvisarQt);
   }
   ~AvisosConNombre() {
@@ -853,7 +855,7 @@ int EjecutarLote(const std::vector<std::string>& args, EntornoLote& entorno) {
   Plan plan;
   plan.o = std::move(*analizadas);
   plan.receta = TextoReceta(plan.o);
-  const AvisosConNombre avisos(entorno.errores);
+  const AvisosConNombre avisos(entorno.errores, entorno.terminal);
   Marcha previa(entorno, true, 0);
   bool leyendo = true;
   for (const std::string& a : plan.o.archivos) {

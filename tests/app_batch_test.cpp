@@ -321,6 +321,13 @@ TEST_F(BatchTest, AFailingFileIsNamedAndTheOthersGoOn) {
   EXPECT_EQ(result.height(), 30);
   EXPECT_FALSE(QFileInfo::exists(path("missing_restaurada.bmp")) ||
                QFileInfo::exists(path("junk_restaurada.bmp")));
+
+  // A decoder's warning names the file it is about.
+  ASSERT_TRUE(NoisyPicture(120, 90, 0, 8).save(path("entera.jpg")));
+  writeBytes("cortada.jpg", Bytes(path("entera.jpg")).left(1500));
+  const Outcome cut = RunBatch({"-q", spath("cortada.jpg")});
+  for (const QString& line : QString::fromStdString(cut.err).split('\n', Qt::SkipEmptyParts))
+    EXPECT_TRUE(line.startsWith("morvane-lote: " + path("cortada.jpg") + ": ")) << cut.err;
 }
 
 TEST_F(BatchTest, ExistingResultsAreKeptUnlessOverwritingAndNoInputOrLockedFolderIsWritten) {
@@ -545,13 +552,13 @@ TEST_F(BatchTest, TheMemoryEstimateCoversTheRecipesPeakAndWhatDoesNotFitFailsAlo
   writeBytes("tiny.bmp", RunLengthBmp(2, 2));
   writeBytes("tall.bmp", RunLengthBmp(2, 300000));
   ASSERT_TRUE(NoisyPicture(900, 700, 0, 80).save(path("color.bmp")));
+#if !defined(__SANITIZE_ADDRESS__)  // the sanitizer's own memory would count
   const std::uint64_t base = PeakOfRun("-q -o o tiny.bmp", dir.path());
   for (const char* name : {"tall.bmp", "color.bmp"}) {
     const std::uint64_t peak = PeakOfRun(QString("-q -o o ") + name, dir.path()) - base;
     const std::uint64_t estimate = BytesPorImagen(spath(name));
     EXPECT_TRUE(estimate >= peak && estimate < 2 * peak) << name << " " << estimate << " " << peak;
   }
-#if !defined(__SANITIZE_ADDRESS__)
   // ulimit -v is a limit -j keeps to; a picture far beyond it fails alone,
   // named, with the step that ran out.
   writeBytes("huge.bmp", RunLengthBmp(250, 400000));
@@ -559,22 +566,33 @@ TEST_F(BatchTest, TheMemoryEstimateCoversTheRecipesPeakAndWhatDoesNotFitFailsAlo
   Outcome run = Shell("ulimit -v 700000; $LOTE -j 3 -o j t0.bmp t1.bmp t2.bmp", dir.path());
   EXPECT_TRUE(run.status == 0 && run.said("imágenes a la vez en lugar de 3")) << run.err;
   run = Shell("ulimit -v 700000; $LOTE -o h huge.bmp tiny.bmp", dir.path());
-  EXPECT_TRUE(run.status == 1 && run.said("huge.bmp: No hay memoria suficiente para ") &&
+  EXPECT_TRUE(run.status == 1 &&
+              run.said("huge.bmp: No hay memoria suficiente para restaurar esta imagen") &&
               !run.said("bad_alloc") && QFileInfo::exists(path("h/tiny.bmp")))
       << run.err;
 #endif
 }
 
-// A full disk is named as the reason (a small file system of its own, where
-// the machine lets the test mount one).
-TEST_F(BatchTest, AFullDiskIsNamed) {
+// A full disk is named as the reason, and a read-only folder is found before
+// any picture is read (so the unreadable one fails for the folder). Each on a
+// small file system of its own, where the machine lets the test mount one.
+TEST_F(BatchTest, AFullDiskAndAReadOnlyFolderAreNamed) {
   write("a.bmp", NoisyPicture(300, 300, 0, 81));
-  const Outcome run = Shell(
-      "mkdir -p lleno && unshare -m bash -c 'mount -t tmpfs -o size=64k tmpfs lleno || exit 77; "
-      "$LOTE -o lleno a.bmp'",
-      dir.path());
-  if (run.status == 77) GTEST_SKIP() << "no small file system here";
-  EXPECT_TRUE(run.status == 1 && run.said("a.bmp: no queda espacio en el disco")) << run.err;
+  writeBytes("junk.bmp", "no es un bmp");
+  const struct {
+    const char *mount, *args, *said;
+  } cases[] = {
+      {"size=64k", "a.bmp", "a.bmp: no queda espacio en el disco"},
+      {"ro", "junk.bmp", "junk.bmp: no se puede escribir en la carpeta"},
+  };
+  for (const auto& c : cases) {
+    const Outcome run = Shell(QString("mkdir -p d && unshare -m bash -c 'mount -t tmpfs -o %1 "
+                                      "tmpfs d || exit 77; $LOTE -o d %2'")
+                                  .arg(c.mount, c.args),
+                              dir.path());
+    if (run.status == 77) GTEST_SKIP() << "no small file system here";
+    EXPECT_TRUE(run.status == 1 && run.said(c.said)) << run.err;
+  }
 }
 
 // The README's line for several machines, as written there, on this machine
