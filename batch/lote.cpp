@@ -27,6 +27,7 @@
 #include <ostream>
 #include <set>
 #include <sstream>
+#include <system_error>
 #include <thread>
 
 #include "app/picture_planes.h"
@@ -702,7 +703,15 @@ void Correr(Plan& plan, int hilos, EntornoLote& entorno, Marcha& marcha) {
     hecho.notify_all();
   };
   std::vector<std::thread> obreros;
-  for (int i = 0; i < hilos; ++i) obreros.emplace_back(trabajar);
+  for (int i = 0; i < hilos; ++i) {
+    try {
+      obreros.emplace_back(trabajar);
+    } catch (const std::system_error&) {  // no room for another thread: fewer at once
+      activos -= hilos - i;
+      if (i == 0) ++activos, obreros.emplace_back(trabajar);
+      break;
+    }
+  }
   {
     std::unique_lock lock(fin);
     marcha.refrescar();

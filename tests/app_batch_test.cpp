@@ -537,7 +537,7 @@ Outcome Shell(const QString& line, const QString& folder) {
 }
 
 // Peak resident memory of one run of the program, in bytes.
-std::uint64_t PeakOfRun(const QString& args, const QString& folder) {
+[[maybe_unused]] std::uint64_t PeakOfRun(const QString& args, const QString& folder) {
   const Outcome run = Shell(
       "python3 -c 'import resource,subprocess,sys; subprocess.run(sys.argv[1:]); "
       "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' $LOTE " +
