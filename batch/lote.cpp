@@ -535,13 +535,17 @@ void Rechazar(Trabajo& t, Estado estado, std::string motivo) {
 
 // Every check that needs no picture: the inputs that are results or repeated,
 // the names that are not files, the result names, and the folders they go to.
-void Planificar(Plan& plan, const EntornoLote& entorno) {
+// Leaves out the inputs that are results of this recipe and the names given
+// again for a file already listed; returns the others' clean names.
+std::set<std::string> ApartarSobrantes(Plan& plan, const std::string& raiz,
+                                       const EntornoLote& entorno) {
   const OpcionesLote& o = plan.o;
-  const std::string raiz = o.salida.empty() ? std::string() : Raiz(o, plan.trabajos);
   const std::string salida = o.salida.empty() ? std::string() : Absoluta(o.salida);
   std::set<std::string> rutasEntrada;
   std::map<Identidad, const Trabajo*> vistas;
-  for (Trabajo& t : plan.trabajos) {
+  for (std::size_t i = 0; i < plan.trabajos.size(); ++i) {
+    if (i % 256 == 0 && Interrumpido(entorno)) break;
+    Trabajo& t = plan.trabajos[i];
     const std::string ruta = Absoluta(t.entrada);
     const auto id = IdentidadDe(t.entrada);
     const bool resultado =
@@ -556,6 +560,15 @@ void Planificar(Plan& plan, const EntornoLote& entorno) {
       if (id) plan.entradas.insert(*id), vistas[*id] = &t;
     }
   }
+  return rutasEntrada;
+}
+
+// Every check that needs no picture: the names that are not files, the result
+// names (never an input, never another input's), and the folders they go to.
+void Planificar(Plan& plan, const EntornoLote& entorno) {
+  const OpcionesLote& o = plan.o;
+  const std::string raiz = o.salida.empty() ? std::string() : Raiz(o, plan.trabajos);
+  const std::set<std::string> rutasEntrada = ApartarSobrantes(plan, raiz, entorno);
   std::map<std::string, const Trabajo*> duenos;
   std::map<std::string, std::string> carpetas;  // folder -> why it cannot be written
   for (std::size_t i = 0; i < plan.trabajos.size(); ++i) {
@@ -570,21 +583,20 @@ void Planificar(Plan& plan, const EntornoLote& entorno) {
     const std::string ruta = Absoluta(t.resultado);
     const auto id = IdentidadDe(t.resultado);
     struct stat st;
+    const std::string nombre = "«" + Legible(t.resultado) + "»";
     if (const std::string motivo = MotivoEntrada(t.entrada); !motivo.empty()) {
       Rechazar(t, Estado::Error, motivo);
     } else if (rutasEntrada.count(ruta) || (id && plan.entradas.count(*id))) {
       Rechazar(t, Estado::Error,
-               "el resultado «" + Legible(t.resultado) +
-                   "» es una imagen de entrada; no se escribe sobre ella");
+               "el resultado " + nombre + " es una imagen de entrada; no se escribe sobre ella");
     } else if (const auto otro = duenos.find(ruta); otro != duenos.end()) {
-      Rechazar(t, Estado::Error,
-               "su resultado «" + Legible(t.resultado) + "» es también el de «" +
-                   Legible(otro->second->entrada) + "»");
-    } else if (::lstat(t.resultado.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-      duenos.emplace(ruta, &t);
-      Rechazar(t, Estado::Error, "su resultado «" + Legible(t.resultado) + "» es una carpeta");
+      Rechazar(
+          t, Estado::Error,
+          "su resultado " + nombre + " es también el de «" + Legible(otro->second->entrada) + "»");
+    } else if (duenos.emplace(ruta, &t);
+               ::lstat(t.resultado.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      Rechazar(t, Estado::Error, "su resultado " + nombre + " es una carpeta");
     } else {
-      duenos.emplace(ruta, &t);
       const std::string carpeta = CarpetaDe(ruta);
       if (!carpetas.count(carpeta)) carpetas[carpeta] = MotivoCarpetaNoEscribible(carpeta);
       if (!carpetas[carpeta].empty()) Rechazar(t, Estado::Error, carpetas[carpeta]);
@@ -708,7 +720,7 @@ void Correr(Plan& plan, int hilos, EntornoLote& entorno, Marcha& marcha) {
       obreros.emplace_back(trabajar);
     } catch (const std::system_error&) {  // no room for another thread: fewer at once
       activos -= hilos - i;
-      if (i == 0) ++activos, obreros.emplace_back(trabajar);
+      if (i == 0) activos = 1, trabajar();  // not even one: the work runs here
       break;
     }
   }
