@@ -64,9 +64,11 @@ check_tree() {
   text=$(gzip -dc "$page")
   grep -q '^\.SH NOMBRE$' <<<"$text" || fail "the manual page has no NOMBRE section"
   grep -q '^morvane\\-lote \\- restaura ' <<<"$text" || fail "the manual page's NOMBRE line is not the expected one"
-  # Every option the program's help names is in the page, set in bold.
+  # Every option the program's help lists (its lines start "  -") is in the
+  # page, set in bold.
   local option
-  for option in $("$root/bin/morvane-lote" --ayuda | grep -oE '(^|[ ,])--?[a-z][a-z-]*' | tr -d ' ,' | sort -u); do
+  for option in $("$root/bin/morvane-lote" --ayuda | grep -E '^  -' |
+    grep -oE '(^|[ ,])--?[a-z][a-z-]*' | tr -d ' ,' | sort -u); do
     grep -qF "\\fB${option//-/\\-}\\fR" <<<"$text" || fail "the manual page lacks $option"
   done
 }
