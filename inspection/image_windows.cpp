@@ -15,13 +15,13 @@
 namespace morvane {
 
 VentanasInspeccion CrearVentanasInspeccion(PictureView* left, PictureView* right) {
-  auto* form4 = new TForm4(left, right);
-  auto* form2 = new TForm2(left);
-  auto* form3 = new TForm3(right);
-  form2->Enlazar(form2, form3, form4);
-  form3->Enlazar(form2, form2, form4);
-  form4->Enlazar(form2);
-  return {form2, form3, form4};
+  auto* mapa = new MapaPixels(left, right);
+  auto* inicial = new VentanaImagenInicial(left);
+  auto* final_ = new VentanaImagenFinal(right);
+  inicial->enlazar(inicial, final_, mapa);
+  final_->enlazar(inicial, inicial, mapa);
+  mapa->enlazar(inicial);
+  return {inicial, final_, mapa};
 }
 
 void MostrarVentana(QWidget* form) {
@@ -37,9 +37,10 @@ VentanaImagen::VentanaImagen(PictureView* origen, const QString& titulo, Qt::Win
   // The main window alone decides when the program ends.
   setAttribute(Qt::WA_QuitOnClose, false);
 
-  Image1 = new PictureView;
-  Image1->setFitted(false);
-  Image1->setAutoSize(true);
+  imagenView_ = new PictureView;
+  imagenView_->setObjectName(QStringLiteral("imagenView"));
+  imagenView_->setFitted(false);
+  imagenView_->setAutoSize(true);
 
   // The window's outer size is the picture's, so part of the picture lies behind
   // the frame (or beyond the screen): the view scrolls within the client area.
@@ -47,24 +48,24 @@ VentanaImagen::VentanaImagen(PictureView* origen, const QString& titulo, Qt::Win
   desplazamiento_->setFrameShape(QFrame::NoFrame);
   desplazamiento_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   desplazamiento_->setWidgetResizable(false);
-  desplazamiento_->setWidget(Image1);
+  desplazamiento_->setWidget(imagenView_);
   auto* disposicion = new QVBoxLayout(this);
   disposicion->setContentsMargins(0, 0, 0, 0);
   // A small picture makes a small window, smaller than the scroll bars would ask.
   disposicion->setSizeConstraint(QLayout::SetNoConstraint);
   disposicion->addWidget(desplazamiento_);
 
-  connectGuarded(Image1, &PictureView::pressed, this,
-                 [this](int x, int y) { Image1MouseDown(x, y); });
+  connectGuarded(imagenView_, &PictureView::pressed, this,
+                 [this](int x, int y) { onImagenPressed(x, y); });
 }
 
-void VentanaImagen::Enlazar(TForm2* form2, VentanaImagen* otra, TForm4* form4) {
-  form2_ = form2;
+void VentanaImagen::enlazar(VentanaImagenInicial* inicial, VentanaImagen* otra, MapaPixels* mapa) {
+  imagenInicial_ = inicial;
   otra_ = otra;
-  form4_ = form4;
+  mapaPixels_ = mapa;
 }
 
-void VentanaImagen::FormActivate() {
+void VentanaImagen::onActivated() {
   const Picture& original = origen_->picture();
   // With no picture in the main view there is nothing to size to: the window
   // keeps its size and the copy it shows.
@@ -90,40 +91,40 @@ void VentanaImagen::FormActivate() {
   }
 
   // A deep copy: later drawing into the main picture must not reach it.
-  Image1->picture().setImage(original.image().copy(), original.bitsPerPixel());
-  Image1->resize(original.width(), original.height());
-  Image1->pictureChanged();
+  imagenView_->picture().setImage(original.image().copy(), original.bitsPerPixel());
+  imagenView_->resize(original.width(), original.height());
+  imagenView_->pictureChanged();
 }
 
-void VentanaImagen::Image1MouseDown(int X, int Y) {
-  if (form2_) {
-    form2_->PuntoX = X;
-    form2_->PuntoY = Y;
+void VentanaImagen::onImagenPressed(int X, int Y) {
+  if (imagenInicial_) {
+    imagenInicial_->PuntoX = X;
+    imagenInicial_->PuntoY = Y;
   }
-  if (!form4_) return;
-  form4_->PuntoX = X;
-  form4_->PuntoY = Y;
-  if (!form4_->isVisible()) form4_->show();
-  form4_->MostrarMapa();
+  if (!mapaPixels_) return;
+  mapaPixels_->PuntoX = X;
+  mapaPixels_->PuntoY = Y;
+  if (!mapaPixels_->isVisible()) mapaPixels_->show();
+  mapaPixels_->mostrarMapa();
 }
 
-void VentanaImagen::FormClose() {
+void VentanaImagen::onClosing() {
   // The closing window still counts as visible here; only the other one matters.
-  if (form4_ && !(otra_ && otra_->isVisible())) form4_->hide();
+  if (mapaPixels_ && !(otra_ && otra_->isVisible())) mapaPixels_->hide();
 }
 
 void VentanaImagen::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   if (event->type() == QEvent::ActivationChange && isActiveWindow())
-    runGuarded([this] { FormActivate(); });
+    runGuarded([this] { onActivated(); });
 }
 
 void VentanaImagen::closeEvent(QCloseEvent* event) {
-  runGuarded([this] { FormClose(); });
+  runGuarded([this] { onClosing(); });
   event->accept();
 }
 
-TForm2::TForm2(PictureView* izquierda)
+VentanaImagenInicial::VentanaImagenInicial(PictureView* izquierda)
     : VentanaImagen(izquierda, QStringLiteral("Imagen Inicial"),
                     Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -131,7 +132,7 @@ TForm2::TForm2(PictureView* izquierda)
   ColocarVentana(this, QRect(192, 107, 544, 375));
 }
 
-TForm3::TForm3(PictureView* derecha)
+VentanaImagenFinal::VentanaImagenFinal(PictureView* derecha)
     : VentanaImagen(derecha, QStringLiteral("Imagen Final"), Qt::Window) {
   ColocarVentana(this, QRect(192, 107, 546, 367));
 }

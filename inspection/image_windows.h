@@ -1,6 +1,6 @@
-// The image windows: "Imagen Inicial" (TForm2) and "Imagen Final" (TForm3) show
-// a copy of the main window's left and right pictures at their own size. A press
-// on the picture selects a point and shows the pixel map around it.
+// The image windows: "Imagen Inicial" (VentanaImagenInicial) and "Imagen Final"
+// (VentanaImagenFinal) show a copy of the main window's left and right pictures at their own size.
+// A press on the picture selects a point and shows the pixel map around it.
 #pragma once
 
 #include <QWidget>
@@ -10,14 +10,14 @@ class QScrollArea;
 namespace morvane {
 
 class PictureView;
-class TForm2;
-class TForm3;
-class TForm4;
+class VentanaImagenInicial;
+class VentanaImagenFinal;
+class MapaPixels;
 
 struct VentanasInspeccion {
-  TForm2* Form2;
-  TForm3* Form3;
-  TForm4* Form4;
+  VentanaImagenInicial* imagenInicial;
+  VentanaImagenFinal* imagenFinal;
+  MapaPixels* mapaPixels;
 };
 
 // Creates the three hidden windows (top-level, no parent, deleted by the caller
@@ -35,18 +35,16 @@ class VentanaImagen : public QWidget {
  public:
   // Joins the window to the window keeping the selected point, to the other
   // image window and to the pixel map.
-  void Enlazar(TForm2* form2, VentanaImagen* otra, TForm4* form4);
+  void enlazar(VentanaImagenInicial* inicial, VentanaImagen* otra, MapaPixels* mapa);
 
   // The window became the active one: its outer size becomes the main picture's
   // (limited to the screen's available area) and its view takes a copy of it.
-  void FormActivate();
+  void onActivated();
   // A press at picture point (X, Y): selects it and fills the pixel map.
-  void Image1MouseDown(int X, int Y);
+  void onImagenPressed(int X, int Y);
   // The window is closing (it is hidden): the pixel map goes too when the other
   // image window is not visible.
-  void FormClose();
-
-  PictureView* Image1;
+  void onClosing();
 
  protected:
   VentanaImagen(PictureView* origen, const QString& titulo, Qt::WindowFlags banderas);
@@ -55,29 +53,30 @@ class VentanaImagen : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  PictureView* imagenView_;  // object name "imagenView"
   PictureView* origen_;
   QScrollArea* desplazamiento_;
-  TForm2* form2_ = nullptr;
+  VentanaImagenInicial* imagenInicial_ = nullptr;
   VentanaImagen* otra_ = nullptr;
-  TForm4* form4_ = nullptr;
+  MapaPixels* mapaPixels_ = nullptr;
 };
 
 // "Imagen Inicial": the left picture. Keeps the point last pressed in either
 // image window.
-class TForm2 : public VentanaImagen {
+class VentanaImagenInicial : public VentanaImagen {
   Q_OBJECT
  public:
-  explicit TForm2(PictureView* izquierda);
+  explicit VentanaImagenInicial(PictureView* izquierda);
 
   int PuntoX = 0;
   int PuntoY = 0;
 };
 
 // "Imagen Final": the right picture.
-class TForm3 : public VentanaImagen {
+class VentanaImagenFinal : public VentanaImagen {
   Q_OBJECT
  public:
-  explicit TForm3(PictureView* derecha);
+  explicit VentanaImagenFinal(PictureView* derecha);
 };
 
 }  // namespace morvane
