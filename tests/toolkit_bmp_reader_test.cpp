@@ -1,4 +1,4 @@
-// The BMP decoder and the open road: complete files read as Qt's reader reads
+// The BMP decoder and the whole way a file opens: complete files read as Qt's reader reads
 // them; skipped run-length pixels are palette index 0; short, hostile and
 // non-regular files are refused by name, in the window too; large scans open;
 // the seed and regression files keep the fuzzing target's promises.
