@@ -152,7 +152,7 @@ void FitCaption(QLabel* label, const Control& c) {
   if (c.style & kGrowsLeft) label->move(c.left - extra, c.top);
 }
 
-QWidget* Create(const Control& c, QWidget* parent) {
+QWidget* MakeControl(const Control& c, QWidget* parent) {
   const QString caption = QString::fromUtf8(c.caption ? c.caption : "");
   QStringList items = caption.split(QLatin1Char('|'));
   const QString first = items.takeFirst();
@@ -208,7 +208,7 @@ QWidget* Create(const Control& c, QWidget* parent) {
 void BuildPage(QWidget* page, std::span<const Control> controls, VentanaPrincipal* window) {
   for (const Control& c : controls) {
     QWidget* parent = c.parent ? page->findChild<QWidget*>(QString::fromUtf8(c.parent)) : page;
-    QWidget* widget = Create(c, parent);
+    QWidget* widget = MakeControl(c, parent);
     widget->setObjectName(QString::fromUtf8(c.name));
     widget->setGeometry(c.left, c.top, c.width, c.height);
     if (c.hint) widget->setToolTip(QString::fromUtf8(c.hint));

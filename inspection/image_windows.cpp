@@ -96,14 +96,14 @@ void VentanaImagen::onActivated() {
   imagenView_->pictureChanged();
 }
 
-void VentanaImagen::onImagenPressed(int X, int Y) {
+void VentanaImagen::onImagenPressed(int x, int y) {
   if (imagenInicial_) {
-    imagenInicial_->PuntoX = X;
-    imagenInicial_->PuntoY = Y;
+    imagenInicial_->PuntoX = x;
+    imagenInicial_->PuntoY = y;
   }
   if (!mapaPixels_) return;
-  mapaPixels_->PuntoX = X;
-  mapaPixels_->PuntoY = Y;
+  mapaPixels_->PuntoX = x;
+  mapaPixels_->PuntoY = y;
   if (!mapaPixels_->isVisible()) mapaPixels_->show();
   mapaPixels_->mostrarMapa();
 }

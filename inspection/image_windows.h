@@ -1,6 +1,7 @@
-// The image windows: "Imagen Inicial" (VentanaImagenInicial) and "Imagen Final"
-// (VentanaImagenFinal) show a copy of the main window's left and right pictures at their own size.
-// A press on the picture selects a point and shows the pixel map around it.
+// The image windows: "Imagen Inicial" (VentanaImagenInicial) and "Imagen
+// Final" (VentanaImagenFinal) show a copy of the main window's left and right
+// pictures at their own size. A press on the picture selects a point and shows
+// the pixel map around it.
 #pragma once
 
 #include <QWidget>
@@ -40,8 +41,8 @@ class VentanaImagen : public QWidget {
   // The window became the active one: its outer size becomes the main picture's
   // (limited to the screen's available area) and its view takes a copy of it.
   void onActivated();
-  // A press at picture point (X, Y): selects it and fills the pixel map.
-  void onImagenPressed(int X, int Y);
+  // A press at picture point (x, y): selects it and fills the pixel map.
+  void onImagenPressed(int x, int y);
   // The window is closing (it is hidden): the pixel map goes too when the other
   // image window is not visible.
   void onClosing();

@@ -1,5 +1,5 @@
-// The pixel map "Mapa de pixels" (MapaPixels): the gray levels of the 5 x 5 pixels
-// around one point of the main window's two pictures, side by side, with the
+// The pixel map "Mapa de pixels" (MapaPixels): the gray levels of the 5 x 5
+// pixels around one point of the main window's two pictures, side by side, with the
 // point's coordinates. Two up-down controls move the point, "Actualizar" brings
 // back the point last pressed in an image window.
 #pragma once
