@@ -142,22 +142,19 @@ TEST_F(MainWindowTest, StartsInNormalModeAndModeSwitchesSetOrClearTheFlagsOnce) 
   EXPECT_TRUE(the<StringGrid>("matrizGrid")->geometry() == QRect(302, 113, 99, 96) &&
               the<StringGrid>("matrizGrid")->columnCount() == 3);
   EXPECT_TRUE(ws.Umbral == 50 && ws.TamanoElegido == 3 && the("imagenInicialButton")->isHidden());
+  QAction* const normal = the<QAction>("normalAction");
+  QAction* const avanzado = the<QAction>("avanzadoAction");
   const struct {
     QAction* mode;
     bool before, after;
-  } steps[] = {{nullptr, false, false},
-               {the<QAction>("avanzadoAction"), false, true},
-               {the<QAction>("normalAction"), true, false},
-               {the<QAction>("normalAction"), true, true},
-               {the<QAction>("avanzadoAction"), true, true},
-               {the<QAction>("avanzadoAction"), false, false}};
+  } steps[] = {{nullptr, false, false}, {avanzado, false, true}, {normal, true, false},
+               {normal, true, true},    {avanzado, true, true},  {avanzado, false, false}};
   for (const auto& step : steps) {
     ws.NegrosDetectados = ws.BlancosDetectados = step.before;
     if (step.mode) step.mode->trigger();
-    const bool advanced = step.mode == the<QAction>("avanzadoAction");
+    const bool advanced = step.mode == avanzado;
     SCOPED_TRACE(advanced);
-    EXPECT_TRUE(the<QAction>("avanzadoAction")->isChecked() == advanced &&
-                the<QAction>("normalAction")->isChecked() != advanced);
+    EXPECT_TRUE(avanzado->isChecked() == advanced && normal->isChecked() != advanced);
     EXPECT_EQ(the<QFrame>("avanzadoPanel")->isHidden(), !advanced);
     EXPECT_TRUE(the<QAction>("dilatacionAction")->isEnabled() == advanced &&
                 the<QAction>("finalMenosInicialAction")->isEnabled() == advanced);
@@ -394,20 +391,22 @@ TEST_F(MainWindowTest, AdvancedCommandsLeaveTheKernelsResultAndShowItInOrder) {
 
 // Every text typed into the threshold and factor boxes is judged at once.
 TEST_F(MainWindowTest, NumberBoxesJudgeEveryText) {
+  Edit* const umbral = the<Edit>("umbralEdit");
+  Edit* const factor = the<Edit>("factorNEdit");
   const struct {
     Edit* box;
     std::int32_t* value;
     const char *typed, *shown, *message;
     std::int32_t expected;
   } cases[] = {
-      {the<Edit>("umbralEdit"), &ws.Umbral, "255", "255", nullptr, 255},
-      {the<Edit>("umbralEdit"), &ws.Umbral, "256", "", "El valor tiene que ser menor de 255", 0},
-      {the<Edit>("umbralEdit"), &ws.Umbral, "-5", "-5", nullptr, -5},
-      {the<Edit>("umbralEdit"), &ws.Umbral, "abc", "0", "Valor incorrecto", 0},
-      {the<Edit>("umbralEdit"), &ws.Umbral, "-", "0", "Valor incorrecto", 0},
-      {the<Edit>("factorNEdit"), &ws.FactorN, "-", "0", "Valor incorrecto", 0},
-      {the<Edit>("factorNEdit"), &ws.FactorN, "-7", "-7", nullptr, -7},
-      {the<Edit>("factorNEdit"), &ws.FactorN, "", "", nullptr, 0},
+      {umbral, &ws.Umbral, "255", "255", nullptr, 255},
+      {umbral, &ws.Umbral, "256", "", "El valor tiene que ser menor de 255", 0},
+      {umbral, &ws.Umbral, "-5", "-5", nullptr, -5},
+      {umbral, &ws.Umbral, "abc", "0", "Valor incorrecto", 0},
+      {umbral, &ws.Umbral, "-", "0", "Valor incorrecto", 0},
+      {factor, &ws.FactorN, "-", "0", "Valor incorrecto", 0},
+      {factor, &ws.FactorN, "-7", "-7", nullptr, -7},
+      {factor, &ws.FactorN, "", "", nullptr, 0},
   };
   for (const auto& c : cases) {
     *c.value = 99;
@@ -419,9 +418,9 @@ TEST_F(MainWindowTest, NumberBoxesJudgeEveryText) {
   }
   // Leaving an empty box fills it with 0.
   form->onFactorNExited();
-  the<Edit>("umbralEdit")->setText("");
+  umbral->setText("");
   form->onUmbralExited();
-  EXPECT_EQ(the<Edit>("factorNEdit")->text() + the<Edit>("umbralEdit")->text(), "00");
+  EXPECT_EQ(factor->text() + umbral->text(), "00");
 }
 
 TEST_F(MainWindowTest, MatrixLoadAndFilterChoiceReadTheControls) {
@@ -437,17 +436,16 @@ TEST_F(MainWindowTest, MatrixLoadAndFilterChoiceReadTheControls) {
   the("cargarMatrizButton")->click();
   EXPECT_EQ(the<StringGrid>("matrizGrid")->cell(0, 0), "0");
 
+  auto* const incluir = the<QCheckBox>("incluirDanadosCheck");
+  auto* const tamano = the<QComboBox>("tamanoFiltroCombo");
   // The cubic filter takes no window: its options are disabled, not changed.
-  the<QCheckBox>("incluirDanadosCheck")->setChecked(true);
+  incluir->setChecked(true);
   the<RadioGroup>("filtroGroup")->setItemIndex(3);
   form->onFiltroChanged();
-  EXPECT_TRUE(!the<QCheckBox>("incluirDanadosCheck")->isEnabled() &&
-              !the<QComboBox>("tamanoFiltroCombo")->isEnabled() &&
-              the<QCheckBox>("incluirDanadosCheck")->isChecked());
+  EXPECT_TRUE(!incluir->isEnabled() && !tamano->isEnabled() && incluir->isChecked());
   the<RadioGroup>("filtroGroup")->setItemIndex(1);
   form->onFiltroChanged();
-  EXPECT_TRUE(the<QCheckBox>("incluirDanadosCheck")->isEnabled() &&
-              the<QComboBox>("tamanoFiltroCombo")->isEnabled());
+  EXPECT_TRUE(incluir->isEnabled() && tamano->isEnabled());
 }
 
 }  // namespace
