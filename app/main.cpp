@@ -14,11 +14,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
     morvane::loadQtSpanish(application);
-    morvane::TForm1 form1;
-    form1.show();
+    morvane::VentanaPrincipal window;
+    window.show();
     // "Open with" on the desktop names the picture as the first argument.
-    QTimer::singleShot(0, &form1, [&form1] {
-      morvane::runGuarded([&form1] { form1.openArguments(QApplication::arguments()); });
+    QTimer::singleShot(0, &window, [&window] {
+      morvane::runGuarded([&window] { window.openArguments(QApplication::arguments()); });
     });
     QApplication::exec();
   } catch (...) {

@@ -28,6 +28,7 @@
 #include "app/main_window.h"
 #include "batch/lote.h"
 #include "support/fake_dialogs.h"
+#include "tests/support/child.h"
 
 namespace morvane {
 namespace {
@@ -135,23 +136,27 @@ class BatchTest : public ::testing::Test {
                                                          const QString& output) {
     FakeDialogs dialogs;
     Workspace ws;
-    TForm1 form(ws);
+    VentanaPrincipal form(ws);
     dialogs.openAnswers.push_back(input);
-    form.Button1->click();
+    child<QPushButton>(form, "abrirImagenButton")->click();
     const QStringList sizes{"3", "5", "7", "9"}, kinds{"ceros", "piramidal", "personalizada"},
         filters{"media", "mediana", "conservativo", "cubico"};
-    form.RadioGroup1->button(sizes.indexOf(r.matriz))->click();  // "3 X 3" .. "9 X 9"
-    form.RadioGroup2->button(kinds.indexOf(r.tipo))->click();    // "0's", "Piramidal", ...
-    form.Edit1->setText(r.n);
+    child<RadioGroup>(form, "tamanoMatrizGroup")
+        ->button(sizes.indexOf(r.matriz))
+        ->click();  // "3 X 3" .. "9 X 9"
+    child<RadioGroup>(form, "tipoMatrizGroup")
+        ->button(kinds.indexOf(r.tipo))
+        ->click();  // "0's", "Piramidal", ...
+    child<Edit>(form, "factorNEdit")->setText(r.n);
     const QStringList rows = QString::fromStdString(r.celdas).split(';', Qt::SkipEmptyParts);
     for (int row = 0; row < rows.size(); ++row)
       for (int col = 0; col < rows[row].split(',').size(); ++col)
-        form.StringGrid1->setCell(col, row, rows[row].split(',')[col]);
-    form.Button7->click();
-    form.Edit2->setText(r.umbral);
-    form.RadioGroup3->button(filters.indexOf(r.filtro))->click();
-    form.ComboBox1->setCurrentIndex(QString(r.tamano) == "5");
-    form.CheckBox1->setChecked(r.incluirDanados);
+        child<StringGrid>(form, "matrizGrid")->setCell(col, row, rows[row].split(',')[col]);
+    child<QPushButton>(form, "cargarMatrizButton")->click();
+    child<Edit>(form, "umbralEdit")->setText(r.umbral);
+    child<RadioGroup>(form, "filtroGroup")->button(filters.indexOf(r.filtro))->click();
+    child<QComboBox>(form, "tamanoFiltroCombo")->setCurrentIndex(QString(r.tamano) == "5");
+    child<QCheckBox>(form, "incluirDanadosCheck")->setChecked(r.incluirDanados);
     auto count = [&](auto pixelCounts) {
       long long n = 0;
       for (int y = 0; y < ws.Alto; ++y)
@@ -161,14 +166,16 @@ class BatchTest : public ::testing::Test {
     };
     std::vector<std::pair<long long, long long>> counts;
     for (const QString& step : QString(r.pasos).split(',')) {
-      if (!counts.empty()) form.Button11->click();
-      (step == "negros" ? form.Button8 : form.Button9)->click();
+      if (!counts.empty()) child<QPushButton>(form, "copiarFinalEnInicialButton")->click();
+      (step == "negros" ? child<QPushButton>(form, "puntosNegrosButton")
+                        : child<QPushButton>(form, "puntosBlancosButton"))
+          ->click();
       const long long above = count([&](int final, int) { return final > ws.Umbral; });
-      form.Button13->click();
+      child<QPushButton>(form, "restaurarButton")->click();
       counts.emplace_back(above, count([](int final, int initial) { return final != initial; }));
     }
     dialogs.saveAnswers.push_back(output);
-    form.Button15->click();
+    child<QPushButton>(form, "guardarImagenButton")->click();
     EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("|").toStdString();
     return counts;
   }
@@ -216,7 +223,7 @@ TEST_F(BatchTest, SavesExactlyTheWindowsLevelsAndReportsThePlanesCounts) {
     std::vector<std::string> args = r.args();
     args.insert(args.end(),
                 {"-j", "2", "-q", "-o", out.toStdString(), "--informe", csv.toStdString()});
-    // The cubic filter on the large picture adds time and no new road.
+    // The cubic filter on the large picture adds time and no new path through the code.
     const int used = QString(r.filtro) == "cubico" ? 3 : 4;
     for (int p = 0; p < used; ++p) args.push_back(pictures[p].toStdString());
     const Outcome batch = RunBatch(args);

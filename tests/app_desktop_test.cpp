@@ -21,6 +21,7 @@
 
 #include "app/main_window.h"
 #include "support/fake_dialogs.h"
+#include "tests/support/child.h"
 #include "toolkit/desktop.h"
 #include "toolkit/picture_view.h"
 
@@ -65,7 +66,7 @@ class DesktopTest : public ::testing::Test {
     ASSERT_TRUE(dir.isValid() && settingsDir.isValid());
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());
     QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settingsDir.path());
-    form = std::make_unique<TForm1>(ws);
+    form = std::make_unique<VentanaPrincipal>(ws);
   }
 
   QString write(const QString& name, const QImage& image) {
@@ -87,15 +88,15 @@ class DesktopTest : public ::testing::Test {
   }
   // A result not saved yet: the erosion by the zero matrix drawn in the right view.
   void makeResult() {
-    form->Button7->click();
-    form->Button3Click();
+    child<QPushButton>(*form, "cargarMatrizButton")->click();
+    form->onErosion();
     ASSERT_TRUE(form->hasUnsavedResult());
   }
 
   QTemporaryDir dir;
   QTemporaryDir settingsDir;
   Workspace ws;
-  std::unique_ptr<TForm1> form;
+  std::unique_ptr<VentanaPrincipal> form;
 };
 
 TEST_F(DesktopTest, QtDialogsSpeakSpanishAndTheOpenDialogRemembersFolderAndFilter) {
@@ -118,7 +119,7 @@ TEST_F(DesktopTest, QtDialogsSpeakSpanishAndTheOpenDialogRemembersFolderAndFilte
       dialog->selectFile(png);
       static_cast<QDialog*>(dialog)->accept();
     });
-    form->Button1->click();
+    child<QPushButton>(*form, "abrirImagenButton")->click();
     ASSERT_TRUE(answer.answered && ws.ImagenCargada);
   }
 
@@ -134,7 +135,7 @@ TEST_F(DesktopTest, QtDialogsSpeakSpanishAndTheOpenDialogRemembersFolderAndFilte
       EXPECT_EQ(dialog->nameFilters().value(0), "Imagen BMP (*.bmp)");
       dialog->reject();
     });
-    form->Button15->click();
+    child<QPushButton>(*form, "guardarImagenButton")->click();
     ASSERT_TRUE(answer.answered);
   }
 
@@ -143,7 +144,7 @@ TEST_F(DesktopTest, QtDialogsSpeakSpanishAndTheOpenDialogRemembersFolderAndFilte
   QDir(dir.path()).mkdir("otra");
   QFileDialog elsewhere(nullptr, QString(), dir.filePath("otra"));
   Workspace nextWs;
-  TForm1 nextRun(nextWs);
+  VentanaPrincipal nextRun(nextWs);
   WhenModal answer([&](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     ASSERT_NE(dialog, nullptr);
@@ -151,7 +152,7 @@ TEST_F(DesktopTest, QtDialogsSpeakSpanishAndTheOpenDialogRemembersFolderAndFilte
     EXPECT_EQ(dialog->selectedNameFilter(), imagesFilter);
     dialog->reject();
   });
-  nextRun.Button1->click();
+  child<QPushButton>(nextRun, "abrirImagenButton")->click();
   EXPECT_TRUE(answer.answered && !nextWs.ImagenCargada);
 }
 
@@ -168,7 +169,8 @@ TEST_F(DesktopTest, ADroppedFileOpensAsAbrirImagenWould) {
   }
 
   // Onto the left view, then onto the log: each hands the drop to the window.
-  for (QWidget* target : {static_cast<QWidget*>(form->Image1), form->Memo1->viewport()}) {
+  for (QWidget* target : {static_cast<QWidget*>(child<PictureView>(*form, "imagenInicialView")),
+                          child<Memo>(*form, "logMemo")->viewport()}) {
     QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(target, &enter);
     QDropEvent event(QPointF(5, 5), Qt::CopyAction, &file, Qt::LeftButton, Qt::NoModifier);
@@ -176,8 +178,9 @@ TEST_F(DesktopTest, ADroppedFileOpensAsAbrirImagenWould) {
     QCoreApplication::processEvents();
   }
   EXPECT_TRUE(ws.ImagenCargada && ws.Ancho == 8 && ws.Alto == 6);
-  EXPECT_EQ(form->Memo1->lines(), (QStringList{"Cargando Matriz", "Reservando memoria"}));
-  EXPECT_EQ(form->OpenDialog1.FileName, bmp);  // "Imagen Inicial" reads it again
+  EXPECT_EQ(child<Memo>(*form, "logMemo")->lines(),
+            (QStringList{"Cargando Matriz", "Reservando memoria"}));
+  EXPECT_EQ(form->openedFileName(), bmp);  // "Imagen Inicial" reads it again
   EXPECT_EQ(fake.openCount, 0);
   EXPECT_EQ(fake.messages, QStringList{"Hay una imagen cargada"});  // the second drop
 }
@@ -188,7 +191,7 @@ TEST_F(DesktopTest, ThePictureNamedOnTheCommandLineIsOpened) {
   form->openArguments({"morvane"});
   EXPECT_FALSE(ws.ImagenCargada);
   for (const QString& argument : {bmp, QUrl::fromLocalFile(bmp).toString()}) {
-    form->Button6->click();
+    child<QPushButton>(*form, "borrarButton")->click();
     form->openArguments({"morvane", argument});
     EXPECT_TRUE(ws.ImagenCargada && ws.Ancho == 4) << argument.toStdString();
     EXPECT_EQ(form->windowTitle(), QString::fromUtf8("Morvane — arg.bmp (4 × 3, 8 bits)"));
@@ -219,9 +222,9 @@ TEST_F(DesktopTest, TheTitleNamesTheFileItsSizeAndDepth) {
   EXPECT_EQ(form->windowTitle(), "Morvane");
   for (const auto& c : cases) {
     fake.openAnswers.push_back(c.path);
-    form->Button1->click();
+    child<QPushButton>(*form, "abrirImagenButton")->click();
     EXPECT_EQ(form->windowTitle(), QString::fromUtf8("Morvane — ") + QString::fromUtf8(c.title));
-    form->Button6->click();
+    child<QPushButton>(*form, "borrarButton")->click();
     EXPECT_EQ(form->windowTitle(), "Morvane");
   }
 }
@@ -241,15 +244,15 @@ TEST_F(DesktopTest, ClosingWithAnUnsavedResultAsksFirst) {
   };
   for (const auto& c : cases) {
     Workspace caseWs;
-    TForm1 window(caseWs);
+    VentanaPrincipal window(caseWs);
     fake.saveQuestions.clear();
     fake.saveAnswers.clear();
     fake.openAnswers.push_back(bmp);
-    window.Button1->click();
+    child<QPushButton>(window, "abrirImagenButton")->click();
     window.show();
     if (c.choice) {
-      window.Button7->click();
-      window.Button3Click();
+      child<QPushButton>(window, "cargarMatrizButton")->click();
+      window.onErosion();
       fake.saveChoices.push_back(*c.choice);
       fake.saveAnswers.push_back(c.saveAs);
     }
@@ -261,20 +264,20 @@ TEST_F(DesktopTest, ClosingWithAnUnsavedResultAsksFirst) {
 
   // The menu's Salir asks too; a saved result is not asked about.
   fake.openAnswers.push_back(bmp);
-  form->Button1->click();
+  child<QPushButton>(*form, "abrirImagenButton")->click();
   form->show();
   makeResult();
   fake.saveQuestions.clear();
-  form->Salir1->trigger();
+  child<QAction>(*form, "salirAction")->trigger();
   EXPECT_TRUE(form->isVisible());
   EXPECT_EQ(fake.saveQuestions,
             QStringList{QString::fromUtf8(
                 "La imagen final no se ha guardado. ¿Guardarla antes de salir?")});
   fake.saveAnswers = {dir.filePath("otra.bmp")};
-  form->Button15->click();
+  child<QPushButton>(*form, "guardarImagenButton")->click();
   EXPECT_FALSE(form->hasUnsavedResult());
   makeResult();
-  form->Button6->click();  // Borrar drops the result on purpose
+  child<QPushButton>(*form, "borrarButton")->click();  // Borrar drops the result on purpose
   EXPECT_TRUE(form->close());
   EXPECT_EQ(fake.saveQuestions.size(), 1);
 }
@@ -283,7 +286,7 @@ TEST_F(DesktopTest, TheRealQuestionOffersGuardarDescartarCancelar) {
   {
     FakeDialogs fake;
     fake.openAnswers.push_back(write("q.bmp", gray(6, 5)));
-    form->Button1->click();
+    child<QPushButton>(*form, "abrirImagenButton")->click();
     makeResult();
   }
   form->show();

@@ -23,6 +23,7 @@
 
 #include "app/main_window.h"
 #include "support/fake_dialogs.h"
+#include "tests/support/child.h"
 #include "toolkit/bmp_writer.h"
 
 namespace morvane {
@@ -176,8 +177,12 @@ class FormatsTest : public ::testing::Test {
     return file.fileName();
   }
 
-  void open(const QString& path) { dialogs.openAnswers.push_back(path), form.Button1->click(); }
-  void save(const QString& path) { dialogs.saveAnswers.push_back(path), form.Button15->click(); }
+  void open(const QString& path) {
+    dialogs.openAnswers.push_back(path), child<QPushButton>(form, "abrirImagenButton")->click();
+  }
+  void save(const QString& path) {
+    dialogs.saveAnswers.push_back(path), child<QPushButton>(form, "guardarImagenButton")->click();
+  }
   std::vector<int> plane(const Plane& p) {
     return collect(ws.Ancho, ws.Alto, [&](int x, int y) { return int(p[y][x]); });
   }
@@ -185,7 +190,10 @@ class FormatsTest : public ::testing::Test {
   // Detection of black points with a 3 x 3 zero matrix, then the default filter;
   // the restored levels, checked to differ from the opened ones.
   std::vector<int> restore() {
-    for (QPushButton* button : {form.Button7, form.Button8, form.Button13}) button->click();
+    for (QPushButton* button : {child<QPushButton>(form, "cargarMatrizButton"),
+                                child<QPushButton>(form, "puntosNegrosButton"),
+                                child<QPushButton>(form, "restaurarButton")})
+      button->click();
     EXPECT_NE(plane(ws.ImagenFinal), plane(ws.ImagenInicial));
     return plane(ws.ImagenFinal);
   }
@@ -193,7 +201,7 @@ class FormatsTest : public ::testing::Test {
   QTemporaryDir dir;
   FakeDialogs dialogs;
   Workspace ws;
-  TForm1 form{ws};
+  VentanaPrincipal form{ws};
 };
 
 // Each row: a fixture in one format, opened, then saved under another name.
@@ -267,7 +275,7 @@ TEST_F(FormatsTest, RoundTripsKeepLevelsSizeFormatAndResolution) {
     EXPECT_EQ(row.kept == Lossy ? firstQuantiser(contents(out)) : 2, 2);
     EXPECT_TRUE(row.kept != Levels || reds(saved) == expectedReds);
     EXPECT_TRUE(row.kept != Colours || savedColours == expected);
-    form.Button6->click();
+    child<QPushButton>(form, "borrarButton")->click();
   }
 }
 
@@ -280,23 +288,23 @@ TEST_F(FormatsTest, ContentDecidesReloadsAnyFormatAndTiffOpensItsFirstPage) {
   EXPECT_EQ(ws.ImagenInicial[7][18], qRed(picture.pixel(18, 7)));
   const std::uint8_t zeros[19] = {};
   form.drawRow(0, zeros, 0, 19);
-  form.Button11->click();  // "<<"
+  child<QPushButton>(form, "copiarFinalEnInicialButton")->click();  // "<<"
   ASSERT_EQ(ws.ImagenInicial[0][1], 0);
-  form.Button12->click();  // "Imagen Inicial"
+  child<QPushButton>(form, "imagenInicialButton")->click();  // "Imagen Inicial"
   for (int x = 0; x < 19; ++x) EXPECT_EQ(ws.ImagenInicial[0][x], qRed(picture.pixel(x, 0)));
   EXPECT_TRUE(dialogs.messages.isEmpty());
 
-  form.Button6->click();
+  child<QPushButton>(form, "borrarButton")->click();
   open(writeBytes("pages.tif", multiPageTiff(6, 5, 3)));
   ASSERT_TRUE(ws.ImagenCargada);
   EXPECT_EQ(ws.ImagenInicial[4][5], 9);
   const QStringList opening{"Cargando Matriz", "Reservando memoria"};
   EXPECT_EQ(
-      form.Memo1->lines(),
+      child<Memo>(form, "logMemo")->lines(),
       opening + QStringList{QString::fromUtf8("La imagen tiene 3 páginas; se abre la primera")});
-  form.Button6->click();
+  child<QPushButton>(form, "borrarButton")->click();
   open(writeBytes("page.tif", multiPageTiff(6, 5, 1)));
-  EXPECT_EQ(form.Memo1->lines(), opening);
+  EXPECT_EQ(child<Memo>(form, "logMemo")->lines(), opening);
 }
 
 // The same noisy levels restored from a palette BMP and from a PNG; a JPEG
@@ -308,10 +316,10 @@ TEST_F(FormatsTest, RestorationSeesTheSameLevelsWhateverTheEnvelope) {
   for (int g = 0; g < 256; ++g) ramp.append(qRgb(g, g, g));
   open(fixture("noisy.bmp", noisy.convertToFormat(QImage::Format_Indexed8, ramp), "bmp"));
   const std::vector<int> fromBmp = restore();
-  form.Button6->click();
+  child<QPushButton>(form, "borrarButton")->click();
   open(fixture("noisy.png", noisy, "png"));
   EXPECT_EQ(restore(), fromBmp);
-  form.Button6->click();
+  child<QPushButton>(form, "borrarButton")->click();
 
   QImage photo = colour(QImage::Format_RGB32, 32, 24);
   for (int i = 0; i < 40; ++i) photo.setPixel((i * 13) % 32, (i * 5) % 24, qRgb(0, 0, 0));
@@ -351,7 +359,7 @@ TEST_F(FormatsTest, UnreadableFilesAreRefusedNamingTheFile) {
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].contains(file));
     EXPECT_FALSE(ws.ImagenCargada || ws.ImagenInicial.exists() || ws.Auxiliar1.exists() || ws.Alto);
-    EXPECT_EQ(form.Label2->text(), "No hay ninguna imagen seleccionada");
+    EXPECT_EQ(child<QLabel>(form, "sinImagenLabel")->text(), "No hay ninguna imagen seleccionada");
   }
   open(fixture("fine.png", gray(3, 3), "png"));
   EXPECT_TRUE(ws.ImagenCargada);
@@ -380,21 +388,21 @@ TEST_F(FormatsTest, SavingFollowsTheExtensionAndFailsWithoutHarm) {
       "Todos los archivos (*)");
 
   recording.openAnswers.push_back(fixture("in.tif", gray(300, 200), "tiff"));
-  form.Button1->click();
+  child<QPushButton>(form, "abrirImagenButton")->click();
   ASSERT_TRUE(ws.ImagenCargada);
   EXPECT_EQ(qtFilter(recording.openFilter), filters);
   for (const auto& [typed, written, format] :
        {std::tuple{"plain", "plain.bmp", "bmp"}, std::tuple{"upper.TIFF", "upper.TIFF", "tiff"},
         std::tuple{"any.pnm", "any.pnm", "pgm"}}) {
     recording.saveAnswers.push_back(dir.filePath(typed));
-    form.Button15->click();
+    child<QPushButton>(form, "guardarImagenButton")->click();
     EXPECT_EQ(QImageReader(dir.filePath(written)).format(), format) << typed;
   }
   // An extension no written format owns writes nothing and says which are.
   for (const char* typed : {"foto.gif", "foto.jfif", "foto.tga", "foto.v2"}) {
     recording.messages.clear();
     recording.saveAnswers.push_back(dir.filePath(typed));
-    form.Button15->click();
+    child<QPushButton>(form, "guardarImagenButton")->click();
     ASSERT_EQ(recording.messages.size(), 1) << typed;
     EXPECT_TRUE(recording.messages[0].contains(dir.filePath(typed)));
     EXPECT_TRUE(recording.messages[0].contains(".bmp, .png, .tif, .tiff, .jpg"));
@@ -416,7 +424,7 @@ TEST_F(FormatsTest, SavingFollowsTheExtensionAndFailsWithoutHarm) {
     recording.saveAnswers.push_back(target);
     const rlimit small{64, old.rlim_max};
     ASSERT_EQ(target == tiff ? setrlimit(RLIMIT_FSIZE, &small) : 0, 0);
-    form.Button15->click();
+    child<QPushButton>(form, "guardarImagenButton")->click();
     setrlimit(RLIMIT_FSIZE, &old);
     ASSERT_EQ(recording.messages.size(), 1);
     EXPECT_TRUE(recording.messages[0].contains(target));

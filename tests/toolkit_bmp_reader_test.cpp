@@ -1,4 +1,4 @@
-// The BMP decoder and the open road: complete files read as Qt's reader reads
+// The BMP decoder and the whole way a file opens: complete files read as Qt's reader reads
 // them; skipped run-length pixels are palette index 0; short, hostile and
 // non-regular files are refused by name, in the window too; large scans open;
 // the seed and regression files keep the fuzzing target's promises.
@@ -22,6 +22,7 @@
 
 #include "app/main_window.h"
 #include "tests/fuzz/open_road.h"
+#include "tests/support/child.h"
 #include "tests/support/fake_dialogs.h"
 #include "toolkit/bmp_reader.h"
 #include "toolkit/errors.h"
@@ -389,7 +390,7 @@ TEST_F(BmpReaderTest, SeedAndRegressionFilesKeepTheOpenRoadPromises) {
 TEST_F(BmpReaderTest, HostileFilesThroughTheMainWindow) {
   FakeDialogs dialogs;
   Workspace ws;
-  TForm1 form(ws);
+  VentanaPrincipal form(ws);
   const QString fifo = dir.filePath("x.bmp"), fifoLink = dir.filePath("fifo-link.bmp");
   const QString goodLink = dir.filePath("good-link.bmp");
   ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
@@ -410,7 +411,7 @@ TEST_F(BmpReaderTest, HostileFilesThroughTheMainWindow) {
         kRegressions + "fault3-34-bytes-claiming-2gb.bmp", kRegressions + "fault2-rle8-cut.bmp"}) {
     EXPECT_EQ(refusal(path), cannotOpen(path));
     dialogs.openAnswers.push_back(path);
-    form.Button1->click();
+    child<QPushButton>(form, "abrirImagenButton")->click();
     ASSERT_FALSE(dialogs.messages.isEmpty()) << path.toStdString();
     EXPECT_EQ(dialogs.messages.last(), cannotOpen(path));
     EXPECT_FALSE(ws.ImagenCargada || ws.ImagenInicial.exists() || ws.Alto);
@@ -419,7 +420,7 @@ TEST_F(BmpReaderTest, HostileFilesThroughTheMainWindow) {
   EXPECT_FALSE(watchdog.get()) << "opening a FIFO waited for a writer";
   const auto messages = dialogs.messages.size();
   dialogs.openAnswers.push_back(kRegressions + "fault2-rle8-sets-nothing-64x64.bmp");
-  form.Button1->click();
+  child<QPushButton>(form, "abrirImagenButton")->click();
   EXPECT_EQ(dialogs.messages.size(), messages);
   ASSERT_TRUE(ws.ImagenCargada && ws.Alto == 64 && ws.Ancho == 64);
   for (int y = 0; y < 64; ++y)

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "tests/support/child.h"
 #include "tests/support/fake_dialogs.h"
 #include "toolkit/errors.h"
 #include "toolkit/formats.h"
@@ -513,19 +514,19 @@ TEST_F(TiffPnmTest, EverySaveIsRepeatableAndKeepsEveryLevel) {
 TEST_F(TiffPnmTest, SavingOverSeveralPagesAsksFirst) {
   FakeDialogs dialogs;
   Workspace ws;
-  TForm1 form{ws};
+  VentanaPrincipal form{ws};
   Tiff pages;
   pages.pages = 3;
   const QString several = tiff("several.tif", pages), one = tiff("one.tif", Tiff{});
   const QByteArray kept = contents(several);
   dialogs.openAnswers.push_back(one);
-  form.Button1->click();
+  child<QPushButton>(form, "abrirImagenButton")->click();
   ASSERT_TRUE(ws.ImagenCargada);
 
   for (bool yes : {false, true}) {
     dialogs.questionAnswers.push_back(yes);
     dialogs.saveAnswers.push_back(several);
-    form.Button15->click();
+    child<QPushButton>(form, "guardarImagenButton")->click();
     ASSERT_EQ(dialogs.questions.size(), 1);
     EXPECT_EQ(dialogs.questions.takeFirst(),
               QString::fromUtf8("El fichero «%1» tiene 3 páginas y solo se guardará una; las "
@@ -535,7 +536,7 @@ TEST_F(TiffPnmTest, SavingOverSeveralPagesAsksFirst) {
   }
   EXPECT_EQ(filePageCount(several), 1);
   dialogs.saveAnswers.push_back(one);
-  form.Button15->click();
+  child<QPushButton>(form, "guardarImagenButton")->click();
   EXPECT_TRUE(dialogs.questions.isEmpty());
   EXPECT_TRUE(dialogs.messages.isEmpty());
 }

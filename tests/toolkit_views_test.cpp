@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "tests/support/child.h"
 #include "tests/support/fake_dialogs.h"
 #include "toolkit/picture_view.h"
 #include "toolkit/progress_bar.h"
@@ -177,14 +178,14 @@ TEST_F(Views, TheProgressBarIsPaintedEmptyAfterASweep) {
   FakeDialogs fake;
   fake.openAnswers.push_back(file);
   Workspace ws;
-  TForm1 form(ws);
+  VentanaPrincipal form(ws);
   form.show();
-  form.Button1Click();
-  form.Button7Click();
+  form.onAbrirImagen();
+  form.onCargarMatriz();
   QThread::msleep(60);  // the first step of the sweep is painted
-  form.Button8Click();
-  empty.resize(form.ProgressBar1->size());
-  EXPECT_EQ(Look(*form.ProgressBar1), Look(empty));
+  form.onPuntosNegros();
+  empty.resize(child<ProgressBar>(form, "progressBar")->size());
+  EXPECT_EQ(Look(*child<ProgressBar>(form, "progressBar")), Look(empty));
 }
 
 }  // namespace
