@@ -353,6 +353,10 @@ std::optional<DecodedPicture> readPicture(const QString& fileName) {
   decoded.pageCount = std::max(1, reader.imageCount());
   QImage read;
   if (!reader.read(&read) || read.isNull()) return std::nullopt;
+  // Qt's limit counts whole megabytes: the picture kept is held to the same
+  // limit as every other format's, so whatever opens can be saved and opened
+  // again.
+  if (read.sizeInBytes() > bmpAllocationLimit()) return std::nullopt;
 
   switch (read.format()) {
     case QImage::Format_Mono:
