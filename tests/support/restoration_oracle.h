@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "restoration/cubic.h"  // kMargenCubico, Muestras, ErrorAritmetico
+#include "restoration/cubic.h"  // kMargenCubico, ErrorAritmetico
 #include "workspace/plane.h"
 #include "workspace/workspace.h"
 
@@ -28,12 +28,9 @@ std::vector<int> Niveles(const Plane& plane);
 void FiltroVecindadLiteral(Workspace& ws, ResultView& view, int filtro, int radio,
                            bool incluirDanados);
 
-// The sample collection visiting every pixel of every ring (damage from
-// ImagenFinal, levels from Auxiliar1).
-int RecogerMuestrasLiteral(const Workspace& ws, int r, int c, Muestras& muestras);
-
-// The cubic filter with the literal frame and collection and the independent
-// solver of cubic_oracle.h.
+// The cubic filter with the literal frame, and the ring walk and the
+// independent solver of cubic_oracle.h (damage from ImagenFinal, levels from
+// Auxiliar1).
 void FiltroCubicoLiteral(Workspace& ws, ResultView& view);
 
 struct LogRegistrado : MessageLog {
