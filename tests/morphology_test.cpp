@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <map>
 #include <random>
 #include <string>
 #include <tuple>
@@ -17,36 +16,11 @@
 #include "morphology/kernels.h"
 #include "morphology/matrix.h"
 #include "tests/support/morphology_oracle.h"
+#include "tests/support/restoration_oracle.h"
 #include "workspace/parallel.h"
 
 namespace morvane {
 namespace {
-
-// The log, the right view with its title and progress bar, and the matrix
-// grid, recording what they are told in order.
-struct Recorder : MessageLog, ResultView, MatrixGrid {
-  void clear() override { events.push_back("clear"); }
-  void append(const char* line) override { events.push_back(line); }
-  void drawRow(int y, const std::uint8_t* levels, int x0, int x1) override {
-    drawn.resize(std::max<std::size_t>(drawn.size(), y + 1));
-    drawn[y].assign(levels + x0, levels + x1);
-    events.push_back("draw");
-  }
-  void stepProgress() override { events.push_back("step"); }
-  void resetProgress() override { events.push_back("reset"); }
-  void setTitle(const char* text) override { events.push_back(std::string("title ") + text); }
-  void showView() override { events.push_back("show"); }
-  std::string cell(int col, int row) const override {
-    auto it = cells.find({col, row});
-    return it == cells.end() ? "" : it->second;
-  }
-  void setCell(int col, int row, const std::string& text) override { cells[{col, row}] = text; }
-  void showMessage(const char* text) override { events.push_back(std::string("box ") + text); }
-
-  std::vector<std::string> events;      // log lines and what the view and grid were told, in order
-  std::vector<std::vector<int>> drawn;  // the painted rows, by row
-  std::map<std::pair<int, int>, std::string> cells;  // grid texts by (column, row)
-};
 
 using Command = void (*)(Workspace&, MessageLog&, ResultView&);
 using Levels = std::vector<std::vector<int>>;
@@ -63,9 +37,9 @@ constexpr int m = 77;  // marks the border band, which no kernel may write
 // pyramid of side n loaded (factor 0: all zeros).
 struct Session {
   Workspace ws;
-  Recorder win;
+  oracle::Registro win;
 
-  Session(int alto, int ancho, int level, int n = 3, int factor = 0) {
+  Session(int alto, int ancho, int level, int n = 3, int factor = 0) : win(alto, ancho) {
     ws.Alto = alto, ws.Ancho = ancho, ws.ImagenCargada = true;
     for (Plane* p : {&ws.ImagenInicial, &ws.ImagenFinal, &ws.Auxiliar1, &ws.Auxiliar2})
       *p = Plane(alto, ancho);
@@ -244,7 +218,7 @@ TEST(Detection, PointsOnSevenBySeven) {
   wantBlack[3][3] = 80, wantWhite[3][3] = 100;
   EXPECT_EQ(black.final(), wantBlack);
   EXPECT_EQ(white.final(), wantWhite);
-  EXPECT_EQ(white.win.drawn, wantWhite);
+  EXPECT_EQ(white.win.drawn, oracle::Niveles(white.ws.ImagenFinal));
   EXPECT_TRUE(white.ws.BlancosDetectados && !white.ws.NegrosDetectados);
 }
 
