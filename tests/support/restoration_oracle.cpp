@@ -22,8 +22,8 @@ void Azar(Workspace& ws, unsigned seed, int alto, int ancho, int percent) {
   for (int r = 0; r < alto; ++r) {
     for (int c = 0; c < ancho; ++c) {
       ws.ImagenInicial[r][c] = static_cast<std::uint8_t>(rng());
-      ws.ImagenFinal[r][c] =
-          static_cast<std::uint8_t>(static_cast<int>(rng() % 100) < percent ? 200 : rng() % 51);
+      ws.ImagenFinal[r][c] = static_cast<std::uint8_t>(
+          static_cast<int>(rng() % 100) < percent ? (rng() % 4 ? 200 : 255) : rng() % 51);
     }
   }
   CopiarPlano(ws.ImagenInicial, ws.Auxiliar1);

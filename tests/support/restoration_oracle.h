@@ -20,8 +20,9 @@ namespace morvane::oracle {
 
 // Sets the size and allocates the four planes, all 0.
 void Reservar(Workspace& ws, int alto, int ancho);
-// Random levels, copied into Auxiliar1; damage 200 at the given percentage of
-// pixels, 0 .. 50 elsewhere (50 is the default Umbral: neither damaged nor admitted).
+// Random levels, copied into Auxiliar1; damage 200 or now and then 255 (above
+// any threshold squeezed into a level) at the given percentage of pixels,
+// 0 .. 50 elsewhere (50 is the default Umbral: neither damaged nor admitted).
 void Azar(Workspace& ws, unsigned seed, int alto, int ancho, int percent);
 // Every level of the plane, row by row.
 std::vector<int> Niveles(const Plane& plane);
