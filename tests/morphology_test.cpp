@@ -34,9 +34,8 @@ struct Session {
   oracle::Registro win;
 
   Session(int alto, int ancho, int level, int n = 3, int factor = 0) : win(alto, ancho) {
-    ws.Alto = alto, ws.Ancho = ancho, ws.ImagenCargada = true;
-    for (Plane* p : {&ws.ImagenInicial, &ws.ImagenFinal, &ws.Auxiliar1, &ws.Auxiliar2})
-      *p = Plane(alto, ancho);
+    oracle::Reservar(ws, alto, ancho);
+    ws.ImagenCargada = true;
     ws.ImagenInicial.fill(static_cast<std::uint8_t>(level));
     load(n, TipoMatriz::Piramidal, factor);
   }
