@@ -64,7 +64,8 @@ QByteArray Bytes(const QString& path) {
 struct Recipe {
   const char *name, *matriz, *tipo, *n, *umbral, *filtro, *tamano, *pasos;
   bool incluirDanados;
-  std::string celdas;  // rows separated by ';', as --celdas takes them
+  std::string celdas;               // rows separated by ';', as --celdas takes them
+  const char* typedSize = "3 X 3";  // the window's size box for --tamano 3
 
   // Options the recipe would ignore are refused, so they are left out.
   std::vector<std::string> args() const {
@@ -150,7 +151,8 @@ class BatchTest : public ::testing::Test {
     form.Button7->click();
     form.Edit2->setText(r.umbral);
     form.RadioGroup3->button(filters.indexOf(r.filtro))->click();
-    form.ComboBox1->setCurrentIndex(QString(r.tamano) == "5");
+    // The size box is editable: a typed text that names no item means 3 x 3.
+    form.ComboBox1->setEditText(QString(r.tamano) == "5" ? "5 X 5" : r.typedSize);
     form.CheckBox1->setChecked(r.incluirDanados);
     auto count = [&](auto pixelCounts) {
       long long n = 0;
@@ -199,7 +201,9 @@ TEST_F(BatchTest, SavesExactlyTheWindowsLevelsAndReportsThePlanesCounts) {
                               write("grande.bmp", NoisyPicture(720, 380, 256, 4))};
 
   const Recipe recipes[] = {
-      {"ceros-media", "3", "ceros", "0", "50", "media", "3", "negros,blancos", false, ""},
+      {"ceros-media", "3", "ceros", "0", "50", "media", "3", "negros,blancos", false, "", "7 X 7"},
+      // The highest threshold the window takes, the batch takes too.
+      {"umbral-maximo", "5", "ceros", "0", "255", "mediana", "3", "blancos", true, "", "3x3"},
       {"piramide-mediana", "5", "piramidal", "7", "40", "mediana", "5", "blancos,negros", true, ""},
       {"celdas-conservativo", "3", "personalizada", "0", "30", "conservativo", "3", "negros", false,
        Cells(3, {300, -1, 0, 5, 0, 7, -20, 999, 2})},
