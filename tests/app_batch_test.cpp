@@ -22,6 +22,7 @@
 #include <QThread>
 
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
@@ -527,14 +528,22 @@ QByteArray RunLengthBmp(int width, int height) {
   return QByteArray::fromStdString(file + palette + rows);
 }
 
-// A shell line in a folder, with the program's name in $LOTE.
-Outcome Shell(const QString& line, const QString& folder) {
+// The built program run by a shell line in a folder, its name in $LOTE. With
+// stopWhen, the line (one command, started with exec) gets the signal once
+// stopWhen(pid) holds.
+Outcome RunProgram(const QString& line, const QString& folder,
+                   const std::function<bool(qint64)>& stopWhen = {}, int signal = SIGTERM) {
   QProcess shell;
   shell.setWorkingDirectory(folder);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("LOTE", QStringLiteral(MORVANE_LOTE));
   shell.setProcessEnvironment(env);
   shell.start("bash", {"-c", line});
+  if (!shell.waitForStarted()) return {};
+  QElapsedTimer clock;
+  clock.start();
+  while (stopWhen && !stopWhen(shell.processId()) && clock.elapsed() < 120000) QThread::msleep(5);
+  if (stopWhen) ::kill(static_cast<pid_t>(shell.processId()), signal);
   if (!shell.waitForFinished(300000)) return {};
   return {shell.exitStatus() == QProcess::NormalExit ? shell.exitCode() : -1,
           shell.readAllStandardError().toStdString(), shell.readAllStandardOutput().toStdString()};
@@ -542,7 +551,7 @@ Outcome Shell(const QString& line, const QString& folder) {
 
 // Peak resident memory of one run of the program, in bytes.
 [[maybe_unused]] std::uint64_t PeakOfRun(const QString& args, const QString& folder) {
-  const Outcome run = Shell(
+  const Outcome run = RunProgram(
       "python3 -c 'import resource,subprocess,sys; subprocess.run(sys.argv[1:]); "
       "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' $LOTE " +
           args,
@@ -567,9 +576,9 @@ TEST_F(BatchTest, TheMemoryEstimateCoversTheRecipesPeakAndWhatDoesNotFitFailsAlo
   // named, with the step that ran out.
   writeBytes("huge.bmp", RunLengthBmp(250, 400000));
   for (int i = 0; i < 3; ++i) writeBytes(QString("t%1.bmp").arg(i), RunLengthBmp(2, 1500000));
-  Outcome run = Shell("ulimit -v 700000; $LOTE -j 3 -o j t0.bmp t1.bmp t2.bmp", dir.path());
+  Outcome run = RunProgram("ulimit -v 700000; $LOTE -j 3 -o j t0.bmp t1.bmp t2.bmp", dir.path());
   EXPECT_TRUE(run.status == 0 && run.said("imágenes a la vez en lugar de 3")) << run.err;
-  run = Shell("ulimit -v 700000; $LOTE -o h huge.bmp tiny.bmp", dir.path());
+  run = RunProgram("ulimit -v 700000; $LOTE -o h huge.bmp tiny.bmp", dir.path());
   EXPECT_TRUE(run.status == 1 &&
               run.said("huge.bmp: No hay memoria suficiente para restaurar esta imagen") &&
               !run.said("bad_alloc") && QFileInfo::exists(path("h/tiny.bmp")))
@@ -583,29 +592,23 @@ TEST_F(BatchTest, TheMemoryEstimateCoversTheRecipesPeakAndWhatDoesNotFitFailsAlo
 TEST_F(BatchTest, AFullDiskAndAReadOnlyFolderAreNamed) {
   write("a.bmp", NoisyPicture(300, 300, 0, 81));
   writeBytes("junk.bmp", "no es un bmp");
-  const struct {
-    const char *mount, *args, *said;
-  } cases[] = {
-      {"size=64k", "a.bmp", "a.bmp: no queda espacio en el disco"},
-      {"ro", "junk.bmp", "junk.bmp: no se puede escribir en la carpeta"},
-  };
-  for (const auto& c : cases) {
-    const Outcome run = Shell(QString("mkdir -p d && unshare -m bash -c 'mount -t tmpfs -o %1 "
-                                      "tmpfs d || exit 77; $LOTE -o d %2'")
-                                  .arg(c.mount, c.args),
-                              dir.path());
+  for (const auto& [mount, args, said] :
+       {std::tuple{"size=64k", "a.bmp", "a.bmp: no queda espacio en el disco"},
+        std::tuple{"ro", "junk.bmp", "junk.bmp: no se puede escribir en la carpeta"}}) {
+    const Outcome run = RunProgram(QString("mkdir -p d && unshare -m bash -c 'mount -t tmpfs -o %1 "
+                                           "tmpfs d || exit 77; $LOTE -o d %2'")
+                                       .arg(mount, args),
+                                   dir.path());
     if (run.status == 77) GTEST_SKIP() << "no small file system here";
-    EXPECT_TRUE(run.status == 1 && run.said(c.said)) << run.err;
+    EXPECT_TRUE(run.status == 1 && run.said(said)) << run.err;
   }
 }
 
 // The README's line for several machines, as written there, on this machine
 // alone: every picture restored below its own folder, one report for all.
 TEST_F(BatchTest, TheReadmesParallelLineRestoresEveryPicture) {
-  if (Shell("command -v parallel", dir.path()).status != 0) GTEST_SKIP() << "no GNU parallel";
-  QFile readme(QStringLiteral(MORVANE_README));
-  ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
-  const QStringList lines = QString::fromUtf8(readme.readAll()).split('\n');
+  if (RunProgram("command -v parallel", dir.path()).status != 0) GTEST_SKIP() << "no GNU parallel";
+  const QStringList lines = QString::fromUtf8(Bytes(MORVANE_README)).split('\n');
   qsizetype first = lines.indexOf(QRegularExpression("^    find /compartido.*"));
   ASSERT_GE(first, 0);
   QString block;
@@ -622,7 +625,7 @@ TEST_F(BatchTest, TheReadmesParallelLineRestoresEveryPicture) {
             NoisyPicture(24, 20, 256, 100 + i + (year[3] == '1') * 20));
   }
   for (int pass = 0; pass < 2; ++pass) {
-    const Outcome run = Shell("set -e\n" + block, dir.path());
+    const Outcome run = RunProgram("set -e\n" + block, dir.path());
     ASSERT_EQ(run.status, 0) << block.toStdString() << run.err;
   }
   const auto rows = ReadCsv(path("informe.csv"));
@@ -639,20 +642,13 @@ TEST_F(BatchTest, TheReadmesParallelLineRestoresEveryPicture) {
   }
 }
 
-// One signal stops the run even while it waits for names on standard input;
-// SIGTERM ends it with 143.
+// One signal stops the run even while it waits for names on standard input
+// (in poll, system call 7); SIGTERM ends it with 143.
 TEST_F(BatchTest, ASignalStopsARunWaitingForNames) {
-  QProcess lote;
-  lote.start(QStringLiteral(MORVANE_LOTE), {"-"});
-  ASSERT_TRUE(lote.waitForStarted());
-  // Waiting in poll (system call 7) for standard input.
-  const QString syscall = QString("/proc/%1/syscall").arg(lote.processId());
-  QElapsedTimer clock;
-  clock.start();
-  while (!Bytes(syscall).startsWith("7 ") && clock.elapsed() < 30000) QThread::msleep(5);
-  ::kill(static_cast<pid_t>(lote.processId()), SIGTERM);
-  ASSERT_TRUE(lote.waitForFinished(10000));
-  EXPECT_TRUE(lote.exitStatus() == QProcess::NormalExit && lote.exitCode() == 143);
+  const Outcome run = RunProgram("exec $LOTE -", dir.path(), [](qint64 pid) {
+    return Bytes(QString("/proc/%1/syscall").arg(pid)).startsWith("7 ");
+  });
+  EXPECT_EQ(run.status, 143) << run.err;
 }
 
 // The real program, stopped by a signal in the middle of a run: what it leaves
@@ -660,53 +656,51 @@ TEST_F(BatchTest, ASignalStopsARunWaitingForNames) {
 // rest without touching them.
 TEST_F(BatchTest, AnInterruptedRunLeavesOnlyWholeResultsAndTheNextOneFinishes) {
   constexpr int kFiles = 8;
-  QStringList files,
-      args{"-j",       "2",      "--pasos", "negros,blancos,negros,blancos,negros,blancos",
-           "--filtro", "mediana"};
-  for (int i = 0; i < kFiles; ++i)
-    files << write(QString("f%1.bmp").arg(i), NoisyPicture(900, 700, 256, 40 + i));
-  std::vector<std::string> again{"-q", "-o", spath("ref")};
-  for (const QString& a : args + files) again.push_back(a.toStdString());
-  args << "-o" << path("out") << "--informe" << path("informe.csv") << files;
-  QProcess first;
-  first.start(QStringLiteral(MORVANE_LOTE), args);
-  ASSERT_TRUE(first.waitForStarted());
-  QElapsedTimer clock;
-  clock.start();
-  while (QDir(path("out")).entryList(QDir::Files).isEmpty() && clock.elapsed() < 120000)
-    QThread::msleep(5);
-  ::kill(static_cast<pid_t>(first.processId()), SIGINT);
-  ASSERT_TRUE(first.waitForFinished(120000));
-  const QString firstErr = QString::fromUtf8(first.readAllStandardError());
-  // Not a terminal: plain lines.
-  EXPECT_TRUE(firstErr.contains("[1/8] ")) << firstErr.toStdString();
+  QString line =
+      "exec $LOTE -j 2 --pasos negros,blancos,negros,blancos,negros,blancos "
+      "--filtro mediana -o out --informe informe.csv";
+  std::vector<std::string> again{"-q",
+                                 "-o",
+                                 spath("ref"),
+                                 "--pasos",
+                                 "negros,blancos,negros,blancos,negros,blancos",
+                                 "--filtro",
+                                 "mediana",
+                                 "-j",
+                                 "2"};
+  for (int i = 0; i < kFiles; ++i) {
+    again.push_back(
+        write(QString("f%1.bmp").arg(i), NoisyPicture(900, 700, 256, 40 + i)).toStdString());
+    line += QString(" f%1.bmp").arg(i);
+  }
   auto results = [&] {
     return QDir(path("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
   };
+  const Outcome first = RunProgram(
+      line, dir.path(), [&](qint64) { return !results().isEmpty(); }, SIGINT);
   const QStringList left = results();
-  EXPECT_EQ(first.exitCode(), 130);
+  // Not a terminal: plain lines.
+  EXPECT_TRUE(first.status == 130 && first.said("[1/8] ")) << first.err;
   EXPECT_TRUE(left.size() > 0 && left.size() < kFiles) << left.size();
   // The report, written on the way out, has each result left and nothing else.
-  QStringList reported;
-  for (const QStringList& row : ReadCsv(path("informe.csv")))
-    if (row.value(7) == "restaurada" && row.value(2) == "1")
-      reported << QFileInfo(row[1]).fileName();
+  const auto restoredRows = [&] {
+    QStringList names;
+    for (const QStringList& row : ReadCsv(path("informe.csv")))
+      if (row.value(7) == "restaurada" && row.value(2) == "1")
+        names << QFileInfo(row[1]).fileName();
+    return names;
+  };
+  QStringList reported = restoredRows();
   reported.sort();
   EXPECT_EQ(reported, left);
   std::map<QString, QByteArray> kept;
   for (const QString& name : left) kept[name] = Bytes(path("out/" + name));
 
-  QProcess second;
-  second.start(QStringLiteral(MORVANE_LOTE), args);
-  ASSERT_TRUE(second.waitForFinished(300000));
-  EXPECT_EQ(second.exitCode(), 0);
-  const QString secondErr = QString::fromUtf8(second.readAllStandardError());
-  EXPECT_EQ(secondErr.count("se omite"), left.size()) << secondErr.toStdString();
+  const Outcome second = RunProgram(line, dir.path());
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(QString::fromStdString(second.err).count("se omite"), left.size()) << second.err;
   // Its report keeps the first run's rows for the results it skipped.
-  int restored = 0;
-  for (const QStringList& row : ReadCsv(path("informe.csv")))
-    restored += row.value(7) == "restaurada" && row.value(2) == "1";
-  EXPECT_EQ(restored, kFiles);
+  EXPECT_EQ(restoredRows().size(), kFiles);
 
   // Every result, those of the first run included, as an uninterrupted run
   // writes it.
