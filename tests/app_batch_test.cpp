@@ -308,34 +308,6 @@ TEST_F(BatchTest, AWrongOptionNamesItsAcceptedValuesAndTouchesNoFile) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"in.bmp"});
 }
 
-TEST_F(BatchTest, AFailingFileIsNamedAndTheOthersGoOn) {
-  write("a.bmp", NoisyPicture(30, 20, 256, 6));
-  write("b.bmp", NoisyPicture(25, 30, 0, 7));
-  writeBytes("junk.bmp", "no es un bmp");
-  // Names from standard input too, blank lines and CR-LF ends allowed.
-  const Outcome run = RunBatch({"-j", "3", spath("a.bmp"), "-", spath("b.bmp")},
-                               spath("missing.bmp") + "\r\n\n" + spath("junk.bmp") + "\n");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(run.said(spath("missing.bmp") + ": no existe") &&
-              run.said(spath("junk.bmp") + ": ") &&
-              run.said("Restauradas: 2, omitidas: 0, con error: 2"))
-      << run.err;
-  Picture result;
-  result.load(path("a_restaurada.bmp"));
-  EXPECT_EQ(result.width(), 30);
-  result.load(path("b_restaurada.bmp"));
-  EXPECT_EQ(result.height(), 30);
-  EXPECT_FALSE(QFileInfo::exists(path("missing_restaurada.bmp")) ||
-               QFileInfo::exists(path("junk_restaurada.bmp")));
-
-  // A decoder's warning names the file it is about.
-  ASSERT_TRUE(NoisyPicture(120, 90, 0, 8).save(path("entera.jpg")));
-  writeBytes("cortada.jpg", Bytes(path("entera.jpg")).left(1500));
-  const Outcome cut = RunBatch({"-q", spath("cortada.jpg")});
-  for (const QString& line : QString::fromStdString(cut.err).split('\n', Qt::SkipEmptyParts))
-    EXPECT_TRUE(line.startsWith("morvane-lote: " + path("cortada.jpg") + ": ")) << cut.err;
-}
-
 TEST_F(BatchTest, ExistingResultsAreKeptUnlessOverwritingAndNoInputOrLockedFolderIsWritten) {
   write("a.bmp", NoisyPicture(30, 30, 256, 10));
   write("b.bmp", NoisyPicture(30, 30, 256, 11));
@@ -441,25 +413,40 @@ TEST_F(BatchTest, ResultsKeepTheirFoldersAndARerunDoesNothingNewAndKeepsTheRepor
             (QStringList{"img001.bmp", "img001_restaurada.bmp"}));
 }
 
-TEST_F(BatchTest, SpecialFilesOddNamesAndLinksAtResultsAreHandledSafely) {
-  const QByteArray picture = (write("a.bmp", NoisyPicture(20, 20, 256, 70)), Bytes(path("a.bmp")));
-  // A name that is not UTF-8 is read and written as the bytes it is, and shown
-  // with escapes.
+// Inputs that cannot be done are named and the others go on: missing,
+// damaged, special files (refused without opening them), the same file
+// twice (done once). Names come from standard input too (blank lines and
+// CR-LF ends allowed); a name that is not UTF-8 is read and written as the
+// bytes it is, and shown with escapes.
+TEST_F(BatchTest, FailingAndOddInputsAreNamedAndTheOthersGoOn) {
+  const QByteArray picture = (write("a.bmp", NoisyPicture(30, 20, 256, 6)), Bytes(path("a.bmp")));
+  write("b.bmp", NoisyPicture(25, 30, 0, 7));
+  writeBytes("junk.bmp", "no es un bmp");
   const std::string odd = spath("espa") + "\xf1" + "a.bmp";
   {
     std::ofstream file(odd, std::ios::binary);
     file.write(picture.data(), picture.size());
   }
   ASSERT_EQ(::mkfifo(spath("fifo.bmp").c_str(), 0600), 0);
-  Outcome run = RunBatch({odd, spath("fifo.bmp"), "/dev/null", spath("nada") + "\xff.bmp",
-                          spath("a.bmp"), spath("./a.bmp")});
+  Outcome run =
+      RunBatch({"-j", "3", odd, spath("fifo.bmp"), "/dev/null", spath("nada") + "\xff.bmp",
+                spath("a.bmp"), spath("./a.bmp"), "-", spath("b.bmp")},
+               spath("missing.bmp") + "\r\n\n" + spath("junk.bmp") + "\n");
   EXPECT_EQ(run.status, 1);
   for (const std::string& text :
        {spath("fifo.bmp") + ": es una FIFO", std::string("/dev/null: es un dispositivo"),
-        spath("nada") + "\\xff.bmp: no existe", std::string("Restauradas: 2, omitidas: 1")})
+        spath("nada") + "\\xff.bmp: no existe", spath("missing.bmp") + ": no existe",
+        spath("junk.bmp") + ": ", std::string("Restauradas: 3, omitidas: 1, con error: 5")})
     EXPECT_TRUE(run.said(text)) << text << " | " << run.err;
   struct stat st;
   EXPECT_EQ(::stat((spath("espa") + "\xf1" + "a_restaurada.bmp").c_str(), &st), 0);
+  Picture result;
+  result.load(path("a_restaurada.bmp"));
+  EXPECT_EQ(result.width(), 30);
+  result.load(path("b_restaurada.bmp"));
+  EXPECT_EQ(result.height(), 30);
+  EXPECT_FALSE(QFileInfo::exists(path("missing_restaurada.bmp")) ||
+               QFileInfo::exists(path("junk_restaurada.bmp")));
   // The same file twice is done once; an empty list is not a mistake.
   EXPECT_EQ(RunBatch({"--sobrescribir", spath("a.bmp"), spath("a.bmp")}).status, 0);
   EXPECT_EQ(RunBatch({"-"}, "").status, 0);
@@ -482,6 +469,12 @@ TEST_F(BatchTest, SpecialFilesOddNamesAndLinksAtResultsAreHandledSafely) {
   EXPECT_FALSE(QFileInfo(path("out/a.bmp")).isSymLink() ||
                QFileInfo(path("out/b.bmp")).isSymLink());
   EXPECT_FALSE(Bytes(path("out/a.bmp")).isEmpty());
+  // A decoder's warning names the file it is about.
+  ASSERT_TRUE(NoisyPicture(120, 90, 0, 8).save(path("entera.jpg")));
+  writeBytes("cortada.jpg", Bytes(path("entera.jpg")).left(1500));
+  const Outcome cut = RunBatch({"-q", spath("cortada.jpg")});
+  for (const QString& line : QString::fromStdString(cut.err).split('\n', Qt::SkipEmptyParts))
+    EXPECT_TRUE(line.startsWith("morvane-lote: " + path("cortada.jpg") + ": ")) << cut.err;
   // QTemporaryDir cannot remove names that are not UTF-8.
   for (const std::string& name : {odd, spath("espa") + "\xf1" + "a_restaurada.bmp"})
     ::unlink(name.c_str());

@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <QApplication>
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -304,13 +303,9 @@ TEST_F(FormatsTest, RestorationSeesTheSameLevelsWhateverTheEnvelope) {
 // Files that are no picture, or no picture that fits, are refused naming the
 // file, and the window stays without a picture.
 TEST_F(FormatsTest, UnreadableFilesAreRefusedNamingTheFile) {
-  QBuffer tiffBytes, pngBytes;
-  tiffBytes.open(QIODevice::WriteOnly);
-  pngBytes.open(QIODevice::WriteOnly);
-  ASSERT_TRUE(QImageWriter(&tiffBytes, "tiff").write(gray(64, 64)));
-  ASSERT_TRUE(QImageWriter(&pngBytes, "png").write(gray(1, 1)));
+  const QByteArray tiff = contents(fixture("whole.tif", gray(64, 64), "tiff"));
   // The header chunk rewritten to 100000 x 100000, with a correct checksum.
-  QByteArray huge = pngBytes.data();
+  QByteArray huge = contents(fixture("one.png", gray(1, 1), "png"));
   qToBigEndian<quint32>(100000, huge.data() + 16);
   qToBigEndian<quint32>(100000, huge.data() + 20);
   qToBigEndian<quint32>(crc32(huge.mid(12, 17)), huge.data() + 29);
@@ -320,7 +315,7 @@ TEST_F(FormatsTest, UnreadableFilesAreRefusedNamingTheFile) {
 
   for (const QString& file :
        {writeBytes("empty.png", {}), writeBytes("text.png", "no soy una imagen, solo texto\n"),
-        writeBytes("cut.tif", tiffBytes.data().left(tiffBytes.size() / 2)),
+        writeBytes("cut.tif", tiff.left(tiff.size() / 2)),
         writeBytes("rows.tif", multiPageTiff(64, 64, 1).chopped(1000)),
         writeBytes("huge.png", huge), pipe}) {
     SCOPED_TRACE(file.toStdString());
