@@ -221,7 +221,7 @@ TEST_F(BatchTest, SavesExactlyTheWindowsLevelsAndReportsThePlanesCounts) {
     std::vector<std::string> args = r.args();
     args.insert(args.end(),
                 {"-j", "2", "-q", "-o", out.toStdString(), "--informe", csv.toStdString()});
-    // The cubic filter on the large picture adds time and no new road.
+    // The cubic filter on the large picture adds time and no new code path.
     const int used = QString(r.filtro) == "cubico" ? 3 : 4;
     for (int p = 0; p < used; ++p) args.push_back(pictures[p].toStdString());
     const Outcome batch = RunBatch(args);
