@@ -113,7 +113,7 @@ TEST(DamageScan, EveryPathFindsWhatALiteralScanFinds) {
 }
 
 TEST(Restaurar, LogLinesAndFlags) {
-  struct Road {
+  struct Case {
     bool negros, blancos, avanzado;
     Filtro filtro;
     std::vector<std::string> lines;
@@ -121,24 +121,24 @@ TEST(Restaurar, LogLinesAndFlags) {
   const std::string negros = "Restauración de puntos negros";
   const std::string blancos = "Restauración de puntos blancos";
   const std::string conservativo = "Usando filtro Conservativo";
-  const Road roads[] = {
+  const Case cases[] = {
       {false, false, false, Filtro::Media, {"Realice la detección de negros o blancos primero"}},
       {true, false, false, Filtro::Media, {negros, "Usando filtro de Media"}},
       {false, true, false, Filtro::Mediana, {blancos, "Usando filtro de Mediana"}},
       {true, true, true, Filtro::Conservativo, {"Restauración avanzada", conservativo}},
       {false, true, false, Filtro::Cubico, {blancos, "Usando filtro de Interpolación Cubica"}},
   };
-  for (const Road& road : roads) {
+  for (const Case& c : cases) {
     Workspace ws;
     oracle::Reservar(ws, 20, 20);
     ws.ImagenFinal.fill(200);
-    ws.NegrosDetectados = road.negros;
-    ws.BlancosDetectados = road.blancos;
+    ws.NegrosDetectados = c.negros;
+    ws.BlancosDetectados = c.blancos;
     Registro log(20, 20), view(20, 20);
-    Restaurar(ws, log, view, {road.filtro, Ventana::De3x3, false, road.avanzado});
-    const bool ran = road.negros || road.blancos;
+    Restaurar(ws, log, view, {c.filtro, Ventana::De3x3, false, c.avanzado});
+    const bool ran = c.negros || c.blancos;
     std::vector<std::string> lines{"clear"};
-    lines.insert(lines.end(), road.lines.begin(), road.lines.end());
+    lines.insert(lines.end(), c.lines.begin(), c.lines.end());
     EXPECT_EQ(log.events, lines);
     EXPECT_TRUE(view.count("title Restauración") == ran && view.count("show") == ran);
     EXPECT_EQ(view.at(10, 10), ran ? 0 : -1);

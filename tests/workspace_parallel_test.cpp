@@ -1,5 +1,5 @@
 // Rows worked out on several threads and handed over in scan order: the
-// hand-overs come as one thread would make them, whatever the thread count,
+// in-order steps come as one thread would make them, whatever the thread count,
 // and a run ends at the first row in scan order that ends it.
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ constexpr int kLast = 60;
 
 // Runs rows kFirst .. kLast - 1 where row `stop` returns false and row `raise`
 // (and every third row after it, which must never be seen) throws. Returns the
-// hand-overs as "row:value" and what left the call.
+// in-order steps as "row:value" and what left the call.
 struct Recorrido {
   std::vector<std::string> handed;
   std::string left;
@@ -56,8 +56,8 @@ Recorrido Recorrer(int threads, int stop, int raise, int doneRaise = -1) {
 }
 
 // A row that ends the run is still handed over and nothing after it is; a row
-// whose work raises leaves with its own exception before its hand-over, even
-// when later rows raise sooner; a hand-over that raises ends the run there.
+// whose work raises leaves with its own exception before its in-order step, even
+// when later rows raise sooner; a in-order step that raises ends the run there.
 TEST(OrderedRows, HandedOverInScanOrderAsOneThreadWould) {
   const struct {
     int stop, raise, doneRaise, handedUpTo;

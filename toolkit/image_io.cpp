@@ -26,7 +26,7 @@ namespace morvane {
 
 namespace {
 
-// Qt's reader allocation limit, in megabytes, set to the BMP road's for one
+// Qt's reader allocation limit, in megabytes, set to the BMP reader's for one
 // read and given back afterwards.
 class QtLimitScope {
  public:
@@ -134,7 +134,7 @@ QImage checked(QImage image) {
   return image;
 }
 
-// Pixels in a page buffer, as the BMP road's pictures.
+// Pixels in a page buffer, as the BMP reader's pictures.
 QImage blank(int width, int height, QImage::Format format) {
   return checked(NewImage(width, height, format));
 }
