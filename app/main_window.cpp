@@ -264,11 +264,7 @@ void TForm1::buildRestorationPage() {
     palette.setColor(QPalette::Window, QColor(180, 180, 180));  // active-border gray
     Label6->setPalette(palette);
   }
-  RadioGroup3 = Place(new RadioGroup(QString(),
-                                     {"Filtro de Media", "Filtro de Mediana", "Filtro Conservativo",
-                                      "Filtro Paso Bajo por Interpolacion Cubica"},
-                                     Panel6),
-                      48, 96, 321, 209);
+  RadioGroup3 = Place(new RadioGroup(QString(), ElementosDeFiltro(), Panel6), 48, 96, 321, 209);
   RadioGroup3->setFont(FontOfHeight(15));
   RadioGroup3->setItemIndex(0);
 
@@ -511,9 +507,9 @@ void TForm1::Edit2Exit() {
 }
 
 void TForm1::RadioGroup3Click() {
-  const bool cubic = RadioGroup3->itemIndex() == 3;
-  CheckBox1->setEnabled(!cubic);
-  ComboBox1->setEnabled(!cubic);
+  const FiltroDescrito& filtro = FiltroDeElemento(RadioGroup3->itemIndex());
+  CheckBox1->setEnabled(filtro.tomaIncluirDanados);
+  ComboBox1->setEnabled(filtro.tomaTamano);
 }
 
 // --- Views -------------------------------------------------------------------
