@@ -129,6 +129,7 @@ TForm1::TForm1(Workspace& workspace, QWidget* parent) : QMainWindow(parent), ws(
   PageControl1->setCurrentIndex(0);
 
   buildImagesPage();
+  documento_ = std::make_unique<Documento>(ws, Image1->picture(), Image2->picture());
   buildMatrixPage();
   buildRestorationPage();
   buildMenu();
@@ -366,8 +367,8 @@ void TForm1::wireEvents() {
 }
 
 PictureControls TForm1::pictureControls() {
-  return PictureControls{ws,     *Image1,       *Image2,   *Label1,     *Label2,
-                         *Memo1, *ProgressBar1, *Button12, OpenDialog1, SaveDialog1};
+  return PictureControls{*documento_, *Image1,       *Image2,   *Label1,     *Label2,
+                         *Memo1,       *ProgressBar1, *Button12, OpenDialog1, SaveDialog1};
 }
 
 void TForm1::FormCreate() {
@@ -587,7 +588,7 @@ void TForm1::openArguments(const QStringList& arguments) {
 
 void TForm1::opened(bool hadPicture) {
   if (hadPicture || !ws.ImagenCargada) return;
-  SaveDialog1.FileName = suggestedResultName(OpenDialog1.FileName);
+  SaveDialog1.FileName = suggestedResultName(documento_->nombre());
   showPictureInTitle();
 }
 
@@ -597,7 +598,7 @@ void TForm1::showPictureInTitle() {
     return;
   }
   setWindowTitle(QString::fromUtf8("Morvane — ") +
-                 describePicture(OpenDialog1.FileName, Image1->picture()));
+                 describePicture(documento_->nombre(), Image1->picture()));
 }
 
 bool TForm1::mayClose() {

@@ -195,6 +195,8 @@ class TForm1 : public QMainWindow, public MessageLog, public ResultView {
   // "Morvane", or "Morvane — name (size, depth)" while a picture is open.
   void showPictureInTitle();
   bool unsavedResult_ = false;
+  // The open picture: the views' pictures, the planes and the file's name.
+  std::unique_ptr<Documento> documento_;
 
   void buildImagesPage();
   void buildMatrixPage();
