@@ -368,7 +368,7 @@ void TForm1::wireEvents() {
 
 PictureControls TForm1::pictureControls() {
   return PictureControls{*documento_, *Image1,       *Image2,   *Label1,     *Label2,
-                         *Memo1,       *ProgressBar1, *Button12, OpenDialog1, SaveDialog1};
+                         *Memo1,      *ProgressBar1, *Button12, OpenDialog1, SaveDialog1};
 }
 
 void TForm1::FormCreate() {
