@@ -791,7 +791,7 @@ TEST_F(FormatsTest, FilesReadWithTheLevelsTheyHold) {
     red.push_back(int(rgba.value(i % 13, i / 13, 0)));
     paletteRed.push_back(int(palette4.value(i % 13, i / 13, 0) * 7919 * 257 % 65536 >> 8));
   }
-  const QByteArray key = QByteArray("\x00\x5a\xb4\xff", 4);
+  const QByteArray key("\x00\x5a\xb4\xff", 4), key16("\0\0\x5a\x5a\xb4\xb4\xff\xff", 8);
   rows = {
       {"deep.pgm", p5, deep, 8},
       {"wide.pgm", p2, wide, 8},
@@ -801,13 +801,12 @@ TEST_F(FormatsTest, FilesReadWithTheLevelsTheyHold) {
       {"colour.ppm", "P3 2 1 15 15 0 0 1 2 3", {255, round(1, 15)}, 24},
       {"key8.png", png(4, 1, 8, 0, key, chunk("tRNS", key.left(2))), {0, 90, 180, 255}, 0, 1},
       {"key16.png",
-       png(4, 1, 16, 0, QByteArray("\x00\x00\x5a\x5a\xb4\xb4\xff\xff", 8),
-           chunk("tRNS", QByteArray("\xb4\xb4", 2))),
+       png(4, 1, 16, 0, key16, chunk("tRNS", key16.mid(4, 2))),
        {0, 90, 180, 255},
        0,
        1},
       {"key2.png",
-       png(4, 1, 2, 0, "\x1b", chunk("tRNS", QByteArray("\x00\x01", 2))),
+       png(4, 1, 2, 0, "\x1b", chunk("tRNS", QByteArray("\0\x01", 2))),
        {0, 85, 170, 255},
        0,
        1},
