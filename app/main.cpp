@@ -14,6 +14,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     QApplication::setOrganizationName(QStringLiteral("Morvane"));
     morvane::loadQtSpanish(application);
+    morvane::quietImageReaderWarnings();
     morvane::VentanaPrincipal window;
     window.show();
     // "Open with" on the desktop names the picture as the first argument.

@@ -6,12 +6,17 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QLibraryInfo>
+#include <QLoggingCategory>
 #include <QTranslator>
 
 #include "toolkit/image_io.h"
 #include "toolkit/picture.h"
 
 namespace morvane {
+
+void quietImageReaderWarnings() {
+  QLoggingCategory::setFilterRules(QStringLiteral("qt.gui.imageio*.warning=false"));
+}
 
 bool loadQtSpanish(QCoreApplication& application) {
   auto* translator = new QTranslator(&application);

@@ -16,6 +16,11 @@ class Picture;
 // its English texts.
 bool loadQtSpanish(QCoreApplication& application);
 
+// Qt's image readers print their warnings without the file they are about; a
+// file they cannot read is refused by name anyway, so the window keeps them
+// quiet.
+void quietImageReaderWarnings();
+
 // "foto.tif (4000 × 3000, 16 bits leídos como 8)": the file's name, the
 // picture's size and the depth of the file; a colour picture adds that the work
 // is done on its red channel.
