@@ -1,0 +1,461 @@
+#include "restoration/automatica.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace morvane {
+
+namespace {
+
+// Runs fn(r0, r1) over bands of the rows [0, alto), one band per thread; every
+// row belongs to one band. The stages write only their own band's rows, so the
+// result does not depend on how many bands there are.
+template <class Fn>
+void EnBandas(int alto, int hilos, Fn&& fn) {
+  int n = hilos > 0 ? hilos : static_cast<int>(std::thread::hardware_concurrency());
+  n = std::clamp(n, 1, std::max(1, alto / 8));
+  if (n == 1) {
+    fn(0, alto);
+    return;
+  }
+  std::vector<std::thread> workers;
+  workers.reserve(static_cast<std::size_t>(n - 1));
+  auto limite = [&](int i) { return static_cast<int>(static_cast<long long>(alto) * i / n); };
+  for (int i = 1; i < n; ++i) workers.emplace_back([&, i] { fn(limite(i), limite(i + 1)); });
+  fn(0, limite(1));
+  for (auto& w : workers) w.join();
+}
+
+// Index i of a run of n mirrored about its end pixels: -1 reads 1, n reads n - 2.
+int Espejo(int i, int n) {
+  if (n == 1) return 0;
+  const int p = 2 * (n - 1);
+  i %= p;
+  if (i < 0) i += p;
+  return i < n ? i : p - i;
+}
+
+constexpr int kBorde = 8;  // mirrored pixels kept around every work plane
+
+// A work plane with a mirrored border of kBorde pixels on every side:
+// fila(r)[c] is valid for r in [-kBorde, alto + kBorde) and c likewise.
+template <class T>
+struct Acolchado {
+  int alto, ancho;
+  std::ptrdiff_t paso;
+  std::unique_ptr<T[]> datos;
+
+  Acolchado(int a, int b)
+      : alto(a),
+        ancho(b),
+        paso(b + 2 * kBorde),
+        datos(new T[static_cast<std::size_t>(a + 2 * kBorde) * (b + 2 * kBorde)]) {}
+  T* fila(int r) { return datos.get() + (r + kBorde) * paso + kBorde; }
+  const T* fila(int r) const { return datos.get() + (r + kBorde) * paso + kBorde; }
+  T& en(int r, int c) { return fila(Espejo(r, alto))[Espejo(c, ancho)]; }
+
+  // Fills the border of rows [r0, r1) (columns only).
+  void EspejarColumnas(int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      T* f = fila(r);
+      for (int c = -kBorde; c < 0; ++c) f[c] = f[Espejo(c, ancho)];
+      for (int c = ancho; c < ancho + kBorde; ++c) f[c] = f[Espejo(c, ancho)];
+    }
+  }
+  // Fills the rows above and below, once the columns are done.
+  void EspejarFilas() {
+    for (int r = -kBorde; r < 0; ++r)
+      std::memcpy(fila(r) - kBorde, fila(Espejo(r, alto)) - kBorde, paso * sizeof(T));
+    for (int r = alto; r < alto + kBorde; ++r)
+      std::memcpy(fila(r) - kBorde, fila(Espejo(r, alto)) - kBorde, paso * sizeof(T));
+  }
+};
+
+// Mask bits of a damaged pixel, by the detector that found it.
+constexpr std::uint8_t kExtremo = 1;
+constexpr std::uint8_t kImpulso = 2;
+constexpr std::uint8_t kMota = 4;
+
+// Smallest number k of equal neighbours out of 8 that impulses of a share q
+// reach with probability below 1 in 1000: a 0 or 255 with at least that many
+// neighbours of its own level belongs to the picture. 9 means never.
+int VecinosPropios(double q) {
+  double p[9];
+  for (int k = 0; k <= 8; ++k) {
+    double b = 1;
+    for (int i = 0; i < k; ++i) b = b * (8 - i) / (i + 1);
+    p[k] = b * std::pow(q, k) * std::pow(1 - q, 8 - k);
+  }
+  double cola = 0;
+  for (int k = 8; k >= 0; --k) {
+    cola += p[k];
+    if (cola >= 1e-3) return k + 1;
+  }
+  return 0;
+}
+
+using Reloj = std::chrono::steady_clock;
+double Segundos(Reloj::time_point desde) {
+  return std::chrono::duration<double>(Reloj::now() - desde).count();
+}
+
+// Level of a damaged pixel from the undamaged pixels of the smallest window
+// around it that holds any: their mean weighted by the inverse square distance.
+// Returns -1 when the whole picture is damaged.
+template <class Nivel>
+float Rellenar(const Acolchado<std::uint8_t>& mask, Nivel nivel, int r, int c, int alto,
+               int ancho) {
+  const int radioMax = std::max(alto, ancho);
+  for (int h = 1; h <= radioMax; ++h) {
+    float suma = 0, peso = 0;
+    const bool dentro = h <= kBorde;
+    for (int dy = -h; dy <= h; ++dy) {
+      const int paso = (dy == -h || dy == h) ? 1 : 2 * h;
+      for (int dx = -h; dx <= h; dx += paso) {
+        const int rr = dentro ? r + dy : Espejo(r + dy, alto);
+        const int cc = dentro ? c + dx : Espejo(c + dx, ancho);
+        if (mask.fila(rr)[cc]) continue;
+        const float w = 1.0f / static_cast<float>(dy * dy + dx * dx);
+        suma += w * nivel(rr, cc);
+        peso += w;
+      }
+    }
+    // The inner rings held nothing, so this ring alone decides.
+    if (peso > 0) return suma / peso;
+  }
+  return -1;
+}
+
+}  // namespace
+
+ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, int alto, int ancho,
+                                           const OpcionesAutomatica& op) {
+  ResultadoAutomatica res;
+  if (alto <= 0 || ancho <= 0) return res;
+  const int hilos = op.hilos;
+  TiemposAutomatica t;
+  auto inicio = Reloj::now();
+  int pasos = 0;
+  auto avanzar = [&](double fraccion) {
+    if (!op.vista) return;
+    const int hasta = static_cast<int>(fraccion * alto);
+    for (; pasos < hasta; ++pasos) op.vista->stepProgress();
+  };
+
+  // --- Black and white points -------------------------------------------
+  Acolchado<std::uint8_t> x(alto, ancho), mask(alto, ancho), f(alto, ancho);
+  std::vector<long long> ceros(static_cast<std::size_t>(alto)), blancos(ceros.size());
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      std::memcpy(x.fila(r), entrada[r], static_cast<std::size_t>(ancho));
+      long long z = 0, b = 0;
+      for (int c = 0; c < ancho; ++c) {
+        z += entrada[r][c] == 0;
+        b += entrada[r][c] == 255;
+      }
+      ceros[r] = z;
+      blancos[r] = b;
+    }
+    x.EspejarColumnas(r0, r1);
+  });
+  x.EspejarFilas();
+  long long nz = 0, nb = 0;
+  for (int r = 0; r < alto; ++r) {
+    nz += ceros[r];
+    nb += blancos[r];
+  }
+  const double total = static_cast<double>(alto) * ancho;
+  const int propiosCero = VecinosPropios(nz / total), propiosBlanco = VecinosPropios(nb / total);
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const std::uint8_t* p = x.fila(r);
+      std::uint8_t* m = mask.fila(r);
+      for (int c = 0; c < ancho; ++c) {
+        const std::uint8_t v = p[c];
+        m[c] = 0;
+        if (v != 0 && v != 255) continue;
+        int iguales = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) iguales += p[c + dy * x.paso + dx] == v;
+        if (iguales - 1 < (v == 0 ? propiosCero : propiosBlanco)) m[c] = kExtremo;
+      }
+    }
+    mask.EspejarColumnas(r0, r1);
+  });
+  mask.EspejarFilas();
+  auto nivelX = [&](int r, int c) { return static_cast<float>(x.fila(r)[c]); };
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const std::uint8_t* m = mask.fila(r);
+      std::uint8_t* d = f.fila(r);
+      std::memcpy(d, x.fila(r), static_cast<std::size_t>(ancho));
+      for (int c = 0; c < ancho; ++c) {
+        if (!m[c]) continue;
+        const float v = Rellenar(mask, nivelX, r, c, alto, ancho);
+        if (v >= 0) d[c] = static_cast<std::uint8_t>(std::lround(v));
+      }
+    }
+    f.EspejarColumnas(r0, r1);
+  });
+  f.EspejarFilas();
+  t.extremos = Segundos(inicio);
+  avanzar(0.15);
+
+  // --- Impulses of any level --------------------------------------------
+  // Rounds of a directional detector over the picture with its black and white
+  // points filled: a pixel far from its neighbours along each of the four
+  // lines through it is an impulse and takes the median of the line that fits
+  // it best; the threshold falls round after round. The first round, at the
+  // highest threshold, also says whether there are impulses at all: a clean
+  // photograph has hardly any pixel that far from every line, and then the
+  // stage changes nothing.
+  inicio = Reloj::now();
+  {
+    Acolchado<std::uint8_t> g(alto, ancho);
+    // The four lines through the centre of a 5 x 5 window, as the offset of
+    // the inner pixels (weight 2); the outer ones lie twice as far (weight 1).
+    const int lineas[4][2] = {{0, 1}, {1, 0}, {1, 1}, {1, -1}};
+    const int umbrales[] = {400, 320, 256, 205, 164, 131, 105};
+    int minimo = 160;
+    bool primera = true;
+    std::vector<long long> nuevos(static_cast<std::size_t>(alto));
+    for (int umbral : umbrales) {
+      if (umbral < minimo) break;
+      EnBandas(alto, hilos, [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+          const std::uint8_t* p = f.fila(r);
+          std::uint8_t* m = mask.fila(r);
+          std::uint8_t* d = g.fila(r);
+          long long n = 0;
+          for (int c = 0; c < ancho; ++c) {
+            d[c] = p[c];
+            if (m[c]) continue;
+            const int v = p[c];
+            int mejor = 1 << 30, linea = 0;
+            for (int k = 0; k < 4; ++k) {
+              const std::ptrdiff_t o = lineas[k][0] * f.paso + lineas[k][1];
+              const int s = 2 * (std::abs(p[c + o] - v) + std::abs(p[c - o] - v)) +
+                            std::abs(p[c + 2 * o] - v) + std::abs(p[c - 2 * o] - v);
+              if (s < mejor) {
+                mejor = s;
+                linea = k;
+              }
+            }
+            if (mejor <= umbral) continue;
+            const std::ptrdiff_t o = lineas[linea][0] * f.paso + lineas[linea][1];
+            int a[4] = {p[c - 2 * o], p[c - o], p[c + o], p[c + 2 * o]};
+            std::sort(a, a + 4);
+            d[c] = static_cast<std::uint8_t>((a[1] + a[2] + 1) / 2);
+            m[c] |= kImpulso;
+            ++n;
+          }
+          nuevos[r] = n;
+        }
+        g.EspejarColumnas(r0, r1);
+      });
+      g.EspejarFilas();
+      long long suma = 0;
+      for (long long n : nuevos) suma += n;
+      if (primera) {
+        const double rho = static_cast<double>(suma) / total;
+        if (rho < 0.02) {  // no impulses: forget the round
+          EnBandas(alto, hilos, [&](int r0, int r1) {
+            for (int r = r0; r < r1; ++r) {
+              std::uint8_t* m = mask.fila(r);
+              for (int c = 0; c < ancho; ++c) m[c] &= static_cast<std::uint8_t>(~kImpulso);
+            }
+          });
+          break;
+        }
+        // Many impulses: go on to lower thresholds, where their neighbours
+        // are no longer trusted.
+        if (rho > 0.08) minimo = 105;
+        primera = false;
+      }
+      std::swap(f.datos, g.datos);
+      mask.EspejarColumnas(0, alto);
+      mask.EspejarFilas();
+    }
+  }
+  t.impulsos = Segundos(inicio);
+  avanzar(0.45);
+
+  // --- Dust specks -------------------------------------------------------
+  // A speck is darker (or brighter) than the closing (opening) of the picture
+  // by a 9-pixel segment, whichever way the segment lies: anything shorter
+  // than 9 pixels in every direction is filled, while a line or an edge keeps
+  // its level along the segment that follows it. The speck must stand out by
+  // more than the picture's own fine texture: the threshold is the larger of
+  // 80 levels and six times the mean residue.
+  inicio = Reloj::now();
+  {
+    Acolchado<std::uint8_t> a(alto, ancho), cerrado(alto, ancho);
+    Acolchado<std::uint8_t> oscuro(alto, ancho), claro(alto, ancho);
+    const int dirs[4][2] = {{0, 1}, {1, 0}, {1, 1}, {1, -1}};
+    // dst = the extreme of src over the 9-pixel segment along o.
+    auto segmento = [&](const Acolchado<std::uint8_t>& src, Acolchado<std::uint8_t>& dst,
+                        std::ptrdiff_t o, bool maximo) {
+      EnBandas(alto, hilos, [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+          const std::uint8_t* p = src.fila(r);
+          std::uint8_t* d = dst.fila(r);
+          for (int c = 0; c < ancho; ++c) {
+            std::uint8_t v = p[c];
+            for (int k = 1; k <= 4; ++k) {
+              const std::uint8_t q1 = p[c + k * o], q2 = p[c - k * o];
+              v = maximo ? std::max({v, q1, q2}) : std::min({v, q1, q2});
+            }
+            d[c] = v;
+          }
+        }
+        dst.EspejarColumnas(r0, r1);
+      });
+      dst.EspejarFilas();
+    };
+    for (int k = 0; k < 4; ++k) {
+      const std::ptrdiff_t o = dirs[k][0] * f.paso + dirs[k][1];
+      for (int oscuridad = 0; oscuridad < 2; ++oscuridad) {
+        const bool negro = oscuridad == 0;
+        segmento(f, a, o, negro);
+        segmento(a, cerrado, o, !negro);
+        Acolchado<std::uint8_t>& res = negro ? oscuro : claro;
+        EnBandas(alto, hilos, [&](int r0, int r1) {
+          for (int r = r0; r < r1; ++r) {
+            const std::uint8_t* p = f.fila(r);
+            const std::uint8_t* q = cerrado.fila(r);
+            std::uint8_t* d = res.fila(r);
+            for (int c = 0; c < ancho; ++c) {
+              const auto v = static_cast<std::uint8_t>(negro ? q[c] - p[c] : p[c] - q[c]);
+              d[c] = k == 0 ? v : std::min(d[c], v);
+            }
+          }
+        });
+      }
+    }
+    std::vector<long long> sumas(static_cast<std::size_t>(alto));
+    EnBandas(alto, hilos, [&](int r0, int r1) {
+      for (int r = r0; r < r1; ++r) {
+        long long s = 0;
+        for (int c = 0; c < ancho; ++c) s += oscuro.fila(r)[c] + claro.fila(r)[c];
+        sumas[r] = s;
+      }
+    });
+    long long suma = 0;
+    for (long long s : sumas) suma += s;
+    const int umbral = std::max(80, static_cast<int>(6.0 * static_cast<double>(suma) / total));
+    std::vector<long long> motas(static_cast<std::size_t>(alto));
+    EnBandas(alto, hilos, [&](int r0, int r1) {
+      for (int r = r0; r < r1; ++r) {
+        long long n = 0;
+        for (int c = 0; c < ancho; ++c)
+          n += oscuro.fila(r)[c] > umbral || claro.fila(r)[c] > umbral;
+        motas[r] = n;
+      }
+    });
+    long long nmotas = 0;
+    for (long long n : motas) nmotas += n;
+    // Dusty prints show many specks, but at most a few per cent of the area:
+    // a handful of marks is the picture's own detail, and marks over much
+    // more than that are its content (print, texture).
+    const double share = static_cast<double>(nmotas) / total;
+    if (share > 0.007 && share < 0.03) {
+      EnBandas(alto, hilos, [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+          std::uint8_t* m = mask.fila(r);
+          for (int c = 0; c < ancho; ++c)
+            if (oscuro.fila(r)[c] > umbral || claro.fila(r)[c] > umbral) m[c] |= kMota;
+        }
+      });
+    }
+    mask.EspejarColumnas(0, alto);
+    mask.EspejarFilas();
+  }
+  t.motas = Segundos(inicio);
+  avanzar(0.6);
+
+  // --- The joint mask filled from undamaged pixels -----------------------
+  inicio = Reloj::now();
+  Acolchado<float> u(alto, ancho), u2(alto, ancho);
+  std::vector<long long> danados(static_cast<std::size_t>(alto));
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const std::uint8_t* m = mask.fila(r);
+      const std::uint8_t* p = x.fila(r);
+      float* d = u.fila(r);
+      long long n = 0;
+      for (int c = 0; c < ancho; ++c) {
+        d[c] = p[c];
+        if (!m[c]) continue;
+        ++n;
+        const float v = Rellenar(mask, nivelX, r, c, alto, ancho);
+        if (v >= 0) d[c] = v;
+      }
+      danados[r] = n;
+    }
+    u.EspejarColumnas(r0, r1);
+  });
+  u.EspejarFilas();
+  for (long long n : danados) res.danados += n;
+  res.proporcion = static_cast<double>(res.danados) / total;
+  t.relleno = Segundos(inicio);
+  avanzar(0.75);
+
+  // --- Edge-preserving rounds over the filled pixels ---------------------
+  // Each round gives a filled pixel the mean of the four pairs of opposite
+  // neighbours, each pair weighted by how well its two levels agree: along an
+  // edge the pair agrees and wins, across it the pair disagrees and hardly
+  // counts. Undamaged pixels keep their levels.
+  inicio = Reloj::now();
+  {
+    const int pares[4][2] = {{0, 1}, {1, 0}, {1, 1}, {1, -1}};
+    const float cercania[4] = {1.0f, 1.0f, 0.5f, 0.5f};
+    for (int ronda = 0; ronda < 6; ++ronda) {
+      EnBandas(alto, hilos, [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+          const std::uint8_t* m = mask.fila(r);
+          const float* p = u.fila(r);
+          float* d = u2.fila(r);
+          for (int c = 0; c < ancho; ++c) {
+            d[c] = p[c];
+            if (!m[c]) continue;
+            float suma = 0, peso = 0;
+            for (int k = 0; k < 4; ++k) {
+              const std::ptrdiff_t o = pares[k][0] * u.paso + pares[k][1];
+              const float a = p[c + o], b = p[c - o];
+              const float w = cercania[k] / ((a - b) * (a - b) + 100.0f);
+              suma += w * (a + b);
+              peso += 2 * w;
+            }
+            d[c] = suma / peso;
+          }
+        }
+        u2.EspejarColumnas(r0, r1);
+      });
+      u2.EspejarFilas();
+      std::swap(u.datos, u2.datos);
+    }
+  }
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const float* p = u.fila(r);
+      std::uint8_t* d = salida[r];
+      for (int c = 0; c < ancho; ++c)
+        d[c] = static_cast<std::uint8_t>(std::clamp(std::lround(p[c]), 0L, 255L));
+    }
+  });
+  t.refinado = Segundos(inicio);
+  avanzar(1.0);
+  if (op.vista) {
+    for (int r = 0; r < alto; ++r) op.vista->drawRow(r, salida[r], 0, ancho);
+    op.vista->resetProgress();
+  }
+  if (op.tiempos) *op.tiempos = t;
+  return res;
+}
+
+}  // namespace morvane
