@@ -82,7 +82,7 @@ constexpr std::uint8_t kImpulso = 2;
 constexpr std::uint8_t kMota = 4;
 
 // Smallest number k of equal neighbours out of 8 that impulses of a share q
-// reach with probability below 1 in 1000: a 0 or 255 with at least that many
+// reach with probability below 1 in 10000: a 0 or 255 with at least that many
 // neighbours of its own level belongs to the picture. 9 means never.
 int VecinosPropios(double q) {
   double p[9];
@@ -94,7 +94,7 @@ int VecinosPropios(double q) {
   double cola = 0;
   for (int k = 8; k >= 0; --k) {
     cola += p[k];
-    if (cola >= 1e-3) return k + 1;
+    if (cola >= 1e-4) return k + 1;
   }
   return 0;
 }
@@ -149,21 +149,33 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
 
   // --- Black and white points -------------------------------------------
   Acolchado<std::uint8_t> x(alto, ancho), mask(alto, ancho), f(alto, ancho);
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r)
+      std::memcpy(x.fila(r), entrada[r], static_cast<std::size_t>(ancho));
+    x.EspejarColumnas(r0, r1);
+  });
+  x.EspejarFilas();
+  // The share of each extreme level that may be noise: points at 0 or 255
+  // not inside an area of their own level (all eight neighbours alike).
   std::vector<long long> ceros(static_cast<std::size_t>(alto)), blancos(ceros.size());
   EnBandas(alto, hilos, [&](int r0, int r1) {
     for (int r = r0; r < r1; ++r) {
-      std::memcpy(x.fila(r), entrada[r], static_cast<std::size_t>(ancho));
+      const std::uint8_t* p = x.fila(r);
       long long z = 0, b = 0;
       for (int c = 0; c < ancho; ++c) {
-        z += entrada[r][c] == 0;
-        b += entrada[r][c] == 255;
+        const std::uint8_t v = p[c];
+        if (v != 0 && v != 255) continue;
+        bool dentro = true;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) dentro = dentro && p[c + dy * x.paso + dx] == v;
+        if (dentro) continue;
+        z += v == 0;
+        b += v == 255;
       }
       ceros[r] = z;
       blancos[r] = b;
     }
-    x.EspejarColumnas(r0, r1);
   });
-  x.EspejarFilas();
   long long nz = 0, nb = 0;
   for (int r = 0; r < alto; ++r) {
     nz += ceros[r];
@@ -184,6 +196,35 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
           for (int dx = -1; dx <= 1; ++dx) iguales += p[c + dy * x.paso + dx] == v;
         if (iguales - 1 < (v == 0 ? propiosCero : propiosBlanco)) m[c] = kExtremo;
       }
+    }
+    mask.EspejarColumnas(r0, r1);
+  });
+  mask.EspejarFilas();
+  // The edge of a black or white area has fewer neighbours of its level than
+  // its inside: a point with at least three neighbours at its level, one of
+  // them inside the area, belongs to the area too. (f holds the verdicts until it is filled.)
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const std::uint8_t* p = x.fila(r);
+      const std::uint8_t* m = mask.fila(r);
+      std::uint8_t* d = f.fila(r);
+      for (int c = 0; c < ancho; ++c) {
+        d[c] = m[c];
+        if (!m[c]) continue;
+        int iguales = 0, propios = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) {
+            const std::ptrdiff_t o = dy * x.paso + dx;
+            iguales += p[c + o] == p[c];
+            propios += p[c + o] == p[c] && !m[c + o];
+          }
+        if (propios > 0 && iguales - 1 >= 3) d[c] = 0;
+      }
+    }
+  });
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      std::memcpy(mask.fila(r), f.fila(r), static_cast<std::size_t>(ancho));
     }
     mask.EspejarColumnas(r0, r1);
   });
