@@ -107,11 +107,31 @@ double Segundos(Reloj::time_point desde) {
 // Level of a damaged pixel from the undamaged pixels of the smallest window
 // around it that holds any: their mean weighted by the inverse square distance.
 // Returns -1 when the whole picture is damaged.
-template <class Nivel>
-float Rellenar(const Acolchado<std::uint8_t>& mask, Nivel nivel, int r, int c, int alto,
-               int ancho) {
+float Rellenar(const Acolchado<std::uint8_t>& mask, const Acolchado<std::uint8_t>& x, int r, int c,
+               int alto, int ancho) {
+  // The first ring, by far the most common answer, straight from the rows.
+  {
+    const std::uint8_t* m = mask.fila(r) + c;
+    const std::uint8_t* p = x.fila(r) + c;
+    const std::ptrdiff_t s = mask.paso;
+    float suma = 0, peso = 0;
+    const std::ptrdiff_t rectos[4] = {-s, -1, 1, s}, diagonales[4] = {-s - 1, -s + 1, s - 1, s + 1};
+    for (std::ptrdiff_t o : rectos) {
+      if (!m[o]) {
+        suma += p[o];
+        peso += 1;
+      }
+    }
+    for (std::ptrdiff_t o : diagonales) {
+      if (!m[o]) {
+        suma += 0.5f * p[o];
+        peso += 0.5f;
+      }
+    }
+    if (peso > 0) return suma / peso;
+  }
   const int radioMax = std::max(alto, ancho);
-  for (int h = 1; h <= radioMax; ++h) {
+  for (int h = 2; h <= radioMax; ++h) {
     float suma = 0, peso = 0;
     const bool dentro = h <= kBorde;
     for (int dy = -h; dy <= h; ++dy) {
@@ -121,7 +141,7 @@ float Rellenar(const Acolchado<std::uint8_t>& mask, Nivel nivel, int r, int c, i
         const int cc = dentro ? c + dx : Espejo(c + dx, ancho);
         if (mask.fila(rr)[cc]) continue;
         const float w = 1.0f / static_cast<float>(dy * dy + dx * dx);
-        suma += w * nivel(rr, cc);
+        suma += w * x.fila(rr)[cc];
         peso += w;
       }
     }
@@ -229,21 +249,36 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
     mask.EspejarColumnas(r0, r1);
   });
   mask.EspejarFilas();
-  auto nivelX = [&](int r, int c) { return static_cast<float>(x.fila(r)[c]); };
-  EnBandas(alto, hilos, [&](int r0, int r1) {
+  // The first fill, kept in u: when no other damage turns up it is the
+  // final fill too.
+  Acolchado<float> u(alto, ancho), u2(alto, ancho);
+  auto rellenarTodo = [&](int r0, int r1) {
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* m = mask.fila(r);
-      std::uint8_t* d = f.fila(r);
-      std::memcpy(d, x.fila(r), static_cast<std::size_t>(ancho));
+      const std::uint8_t* p = x.fila(r);
+      float* d = u.fila(r);
       for (int c = 0; c < ancho; ++c) {
+        d[c] = p[c];
         if (!m[c]) continue;
-        const float v = Rellenar(mask, nivelX, r, c, alto, ancho);
-        if (v >= 0) d[c] = static_cast<std::uint8_t>(std::lround(v));
+        const float v = Rellenar(mask, x, r, c, alto, ancho);
+        if (v >= 0) d[c] = v;
       }
+    }
+    u.EspejarColumnas(r0, r1);
+  };
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    rellenarTodo(r0, r1);
+    for (int r = r0; r < r1; ++r) {
+      const float* p = u.fila(r);
+      std::uint8_t* d = f.fila(r);
+      const int n = ancho;
+      for (int c = 0; c < n; ++c) d[c] = static_cast<std::uint8_t>(p[c] + 0.5f);
     }
     f.EspejarColumnas(r0, r1);
   });
   f.EspejarFilas();
+  u.EspejarFilas();
+  bool otrosDanos = false;  // impulses or specks found besides the extremes
   t.extremos = Segundos(inicio);
   avanzar(0.15);
 
@@ -268,34 +303,49 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
     for (int umbral : umbrales) {
       if (umbral < minimo) break;
       EnBandas(alto, hilos, [&](int r0, int r1) {
+        const int n = ancho;
+        std::vector<std::int16_t> lejania(static_cast<std::size_t>(n));
+        std::int16_t* __restrict lj = lejania.data();
         for (int r = r0; r < r1; ++r) {
           const std::uint8_t* p = f.fila(r);
           std::uint8_t* m = mask.fila(r);
           std::uint8_t* d = g.fila(r);
-          long long n = 0;
-          for (int c = 0; c < ancho; ++c) {
-            d[c] = p[c];
-            if (m[c]) continue;
+          std::memcpy(d, p, static_cast<std::size_t>(n));
+          // How far each pixel lies from the line through it that fits it
+          // best, the whole row at a time.
+          for (int c = 0; c < n; ++c) lj[c] = 32767;
+          for (const auto& linea : lineas) {
+            const std::ptrdiff_t o = linea[0] * f.paso + linea[1];
+            const std::uint8_t *a1 = p + o, *b1 = p - o, *a2 = p + 2 * o, *b2 = p - 2 * o;
+            for (int c = 0; c < n; ++c) {
+              const int v = p[c];
+              const int s = 2 * (std::abs(a1[c] - v) + std::abs(b1[c] - v)) + std::abs(a2[c] - v) +
+                            std::abs(b2[c] - v);
+              lj[c] = static_cast<std::int16_t>(std::min<int>(lj[c], s));
+            }
+          }
+          long long nuevosFila = 0;
+          for (int c = 0; c < n; ++c) {
+            if (lj[c] <= umbral || m[c]) continue;
             const int v = p[c];
-            int mejor = 1 << 30, linea = 0;
+            int linea = 0;
             for (int k = 0; k < 4; ++k) {
               const std::ptrdiff_t o = lineas[k][0] * f.paso + lineas[k][1];
               const int s = 2 * (std::abs(p[c + o] - v) + std::abs(p[c - o] - v)) +
                             std::abs(p[c + 2 * o] - v) + std::abs(p[c - 2 * o] - v);
-              if (s < mejor) {
-                mejor = s;
+              if (s == lj[c]) {
                 linea = k;
+                break;
               }
             }
-            if (mejor <= umbral) continue;
             const std::ptrdiff_t o = lineas[linea][0] * f.paso + lineas[linea][1];
             int a[4] = {p[c - 2 * o], p[c - o], p[c + o], p[c + 2 * o]};
             std::sort(a, a + 4);
             d[c] = static_cast<std::uint8_t>((a[1] + a[2] + 1) / 2);
             m[c] |= kImpulso;
-            ++n;
+            ++nuevosFila;
           }
-          nuevos[r] = n;
+          nuevos[r] = nuevosFila;
         }
         g.EspejarColumnas(r0, r1);
       });
@@ -317,6 +367,7 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
         // are no longer trusted.
         if (rho > 0.08) minimo = 105;
         primera = false;
+        otrosDanos = true;
       }
       std::swap(f.datos, g.datos);
       mask.EspejarColumnas(0, alto);
@@ -345,13 +396,18 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
         for (int r = r0; r < r1; ++r) {
           const std::uint8_t* p = src.fila(r);
           std::uint8_t* d = dst.fila(r);
-          for (int c = 0; c < ancho; ++c) {
-            std::uint8_t v = p[c];
-            for (int k = 1; k <= 4; ++k) {
-              const std::uint8_t q1 = p[c + k * o], q2 = p[c - k * o];
-              v = maximo ? std::max({v, q1, q2}) : std::min({v, q1, q2});
+          // Row-wise, so the compiler can take many levels at a time (the
+          // width in a local: a level store could otherwise change it).
+          const int n = ancho;
+          std::memcpy(d, p, static_cast<std::size_t>(n));
+          for (int k = 1; k <= 4; ++k) {
+            const std::uint8_t* a = p + k * o;
+            const std::uint8_t* b = p - k * o;
+            if (maximo) {
+              for (int c = 0; c < n; ++c) d[c] = std::max(d[c], std::max(a[c], b[c]));
+            } else {
+              for (int c = 0; c < n; ++c) d[c] = std::min(d[c], std::min(a[c], b[c]));
             }
-            d[c] = v;
           }
         }
         dst.EspejarColumnas(r0, r1);
@@ -370,9 +426,14 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
             const std::uint8_t* p = f.fila(r);
             const std::uint8_t* q = cerrado.fila(r);
             std::uint8_t* d = res.fila(r);
-            for (int c = 0; c < ancho; ++c) {
-              const auto v = static_cast<std::uint8_t>(negro ? q[c] - p[c] : p[c] - q[c]);
-              d[c] = k == 0 ? v : std::min(d[c], v);
+            const int n = ancho;
+            const std::uint8_t* lo = negro ? p : q;
+            const std::uint8_t* hi = negro ? q : p;
+            if (k == 0) {
+              for (int c = 0; c < n; ++c) d[c] = static_cast<std::uint8_t>(hi[c] - lo[c]);
+            } else {
+              for (int c = 0; c < n; ++c)
+                d[c] = std::min(d[c], static_cast<std::uint8_t>(hi[c] - lo[c]));
             }
           }
         });
@@ -405,6 +466,7 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
     // more than that are its content (print, texture).
     const double share = static_cast<double>(nmotas) / total;
     if (share > 0.007 && share < 0.03) {
+      otrosDanos = true;
       EnBandas(alto, hilos, [&](int r0, int r1) {
         for (int r = r0; r < r1; ++r) {
           std::uint8_t* m = mask.fila(r);
@@ -421,26 +483,19 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
 
   // --- The joint mask filled from undamaged pixels -----------------------
   inicio = Reloj::now();
-  Acolchado<float> u(alto, ancho), u2(alto, ancho);
+  if (otrosDanos) {
+    EnBandas(alto, hilos, rellenarTodo);
+    u.EspejarFilas();
+  }
   std::vector<long long> danados(static_cast<std::size_t>(alto));
   EnBandas(alto, hilos, [&](int r0, int r1) {
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* m = mask.fila(r);
-      const std::uint8_t* p = x.fila(r);
-      float* d = u.fila(r);
       long long n = 0;
-      for (int c = 0; c < ancho; ++c) {
-        d[c] = p[c];
-        if (!m[c]) continue;
-        ++n;
-        const float v = Rellenar(mask, nivelX, r, c, alto, ancho);
-        if (v >= 0) d[c] = v;
-      }
+      for (int c = 0; c < ancho; ++c) n += m[c] != 0;
       danados[r] = n;
     }
-    u.EspejarColumnas(r0, r1);
   });
-  u.EspejarFilas();
   for (long long n : danados) res.danados += n;
   res.proporcion = static_cast<double>(res.danados) / total;
   t.relleno = Segundos(inicio);
@@ -453,26 +508,32 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   // counts. Undamaged pixels keep their levels.
   inicio = Reloj::now();
   {
-    const int pares[4][2] = {{0, 1}, {1, 0}, {1, 1}, {1, -1}};
-    const float cercania[4] = {1.0f, 1.0f, 0.5f, 0.5f};
-    for (int ronda = 0; ronda < 6; ++ronda) {
+    for (int ronda = 0; ronda < 6 && res.danados > 0; ++ronda) {
       EnBandas(alto, hilos, [&](int r0, int r1) {
         for (int r = r0; r < r1; ++r) {
           const std::uint8_t* m = mask.fila(r);
-          const float* p = u.fila(r);
-          float* d = u2.fila(r);
-          for (int c = 0; c < ancho; ++c) {
-            d[c] = p[c];
-            if (!m[c]) continue;
-            float suma = 0, peso = 0;
-            for (int k = 0; k < 4; ++k) {
-              const std::ptrdiff_t o = pares[k][0] * u.paso + pares[k][1];
-              const float a = p[c + o], b = p[c - o];
-              const float w = cercania[k] / ((a - b) * (a - b) + 100.0f);
-              suma += w * (a + b);
-              peso += 2 * w;
-            }
-            d[c] = suma / peso;
+          const float* __restrict p = u.fila(r);
+          float* __restrict d = u2.fila(r);
+          // Every pixel of the row is worked out, without a branch, so the
+          // compiler can take many at a time; undamaged ones keep theirs.
+          const std::ptrdiff_t o0 = 1, o1 = u.paso, o2 = u.paso + 1, o3 = u.paso - 1;
+          const int n = ancho;
+          if (std::find_if(m, m + n, [](std::uint8_t b) { return b != 0; }) == m + n) {
+            std::memcpy(d, p, static_cast<std::size_t>(n) * sizeof(float));
+            continue;
+          }
+          for (int c = 0; c < n; ++c) {
+            const float a0 = p[c + o0], b0 = p[c - o0], a1 = p[c + o1], b1 = p[c - o1];
+            const float a2 = p[c + o2], b2 = p[c - o2], a3 = p[c + o3], b3 = p[c - o3];
+            const float w0 = 1.0f / ((a0 - b0) * (a0 - b0) + 100.0f);
+            const float w1 = 1.0f / ((a1 - b1) * (a1 - b1) + 100.0f);
+            const float w2 = 0.5f / ((a2 - b2) * (a2 - b2) + 100.0f);
+            const float w3 = 0.5f / ((a3 - b3) * (a3 - b3) + 100.0f);
+            const float suma = w0 * (a0 + b0) + w1 * (a1 + b1) + w2 * (a2 + b2) + w3 * (a3 + b3);
+            const float peso = 2 * (w0 + w1 + w2 + w3);
+            const float nuevo = suma / peso;
+            const float viejo = p[c];
+            d[c] = viejo + (nuevo - viejo) * static_cast<float>(std::min<int>(m[c], 1));
           }
         }
         u2.EspejarColumnas(r0, r1);
@@ -485,8 +546,9 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
     for (int r = r0; r < r1; ++r) {
       const float* p = u.fila(r);
       std::uint8_t* d = salida[r];
-      for (int c = 0; c < ancho; ++c)
-        d[c] = static_cast<std::uint8_t>(std::clamp(std::lround(p[c]), 0L, 255L));
+      const int n = ancho;
+      for (int c = 0; c < n; ++c)
+        d[c] = static_cast<std::uint8_t>(std::clamp(p[c], 0.0f, 255.0f) + 0.5f);
     }
   });
   t.refinado = Segundos(inicio);
