@@ -114,9 +114,9 @@ TEST(RestauracionAutomatica, SameLevelsWhateverTheThreads) {
     for (int c = 0; c < ancho; ++c) {
       int v = 60 + r + (c * 7 % 23) + static_cast<int>(rng() % 9);
       const unsigned k = rng() % 100;
-      if (k < 15)
+      if (k < 10)
         v = k % 2 ? 255 : 0;
-      else if (k < 25)
+      else if (k < 35)
         v = static_cast<int>(rng() % 256);
       p.plane[r][c] = static_cast<std::uint8_t>(v);
     }
