@@ -479,8 +479,26 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
 
   // --- The joint mask filled from undamaged pixels -----------------------
   inicio = Reloj::now();
+  // Specks are filled from the undamaged pixels around them; the impulses
+  // keep the levels their rounds gave them, which saw through the impulses
+  // too faint to be caught, and the extremes keep their first fill.
   if (otrosDanos) {
-    EnBandas(alto, hilos, rellenarTodo);
+    EnBandas(alto, hilos, [&](int r0, int r1) {
+      for (int r = r0; r < r1; ++r) {
+        const std::uint8_t* m = mask.fila(r);
+        const std::uint8_t* p = f.fila(r);
+        float* d = u.fila(r);
+        for (int c = 0; c < ancho; ++c) {
+          if (m[c] & kMota) {
+            const float v = Rellenar(mask, x, r, c, alto, ancho);
+            d[c] = v >= 0 ? v : x.fila(r)[c];
+          } else if (m[c] & kImpulso) {
+            d[c] = p[c];
+          }
+        }
+      }
+      u.EspejarColumnas(r0, r1);
+    });
     u.EspejarFilas();
   }
   std::vector<long long> danados(static_cast<std::size_t>(alto));
