@@ -784,7 +784,7 @@ std::vector<InformePaso> AplicarReceta(Picture& izquierda, Picture& derecha, con
     // above the threshold.
     const Reloj::time_point inicio = Reloj::now();
     InformePaso paso{Deteccion::Automatica};
-    paso.sobreUmbral = RestaurarAutomatica(ws, vista);
+    paso.sobreUmbral = RestaurarSinReceta(ws, vista);
     paso.restaurados = Cambiados(ws);
     paso.segundos = Segundos(Reloj::now() - inicio);
     pasos.push_back(paso);

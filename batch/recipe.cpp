@@ -62,7 +62,7 @@ void RestaurarConReceta(Workspace& ws, ResultView& vista, const Receta& receta) 
                                    receta.umbral});
 }
 
-long long RestaurarAutomatica(Workspace& ws, ResultView& vista) {
+long long RestaurarSinReceta(Workspace& ws, ResultView& vista) {
   RegistroMudo registro;
   const auto res = RestaurarAutomaticamente(ws, registro, vista);
   return res ? res->danados : 0;
