@@ -52,6 +52,7 @@ enum Style : unsigned {
   kShaded = 16,       // a gray band behind the caption
   kGrowsLeft = 32,    // a caption standing just left of its box grows to the left
   kCaptionLeft = 64,  // a check box's caption to the left of the box
+  kFilterItems = 128, // a choice group whose items are the filter table's page rows
 };
 
 using Handler = void (VentanaPrincipal::*)();
@@ -122,7 +123,7 @@ const Control kMatrizPage[] = {
 const Control kRestauracionPage[] = {
   {Kind::Panel, "filtrosPanel", nullptr, 8, 8, 473, 385, nullptr, nullptr, 0, 0, nullptr},
   {Kind::Label, "filtrosLabel", "filtrosPanel", 48, 40, 110, 29, "FILTROS", nullptr, 24, kBold | kTitleColoured | kShaded, nullptr},
-  {Kind::Choices, "filtroGroup", "filtrosPanel", 48, 96, 321, 209, "|Filtro de Media|Filtro de Mediana|Filtro Conservativo|Filtro Paso Bajo por Interpolacion Cubica", nullptr, 15, 0, &W::onFiltroChanged},
+  {Kind::Choices, "filtroGroup", "filtrosPanel", 48, 96, 321, 209, nullptr, nullptr, 15, kFilterItems, &W::onFiltroChanged},
   {Kind::Panel, "parametrosPanel", nullptr, 488, 8, 265, 385, nullptr, nullptr, 0, 0, nullptr},
   {Kind::Label, "parametrosLabel", "parametrosPanel", 40, 48, 194, 24, "Parámetros del Filtro", nullptr, 19, kBold | kTitleColoured, nullptr},
   {Kind::Label, "umbralLabel", "parametrosPanel", 112, 120, 44, 16, "Umbral", nullptr, 15, kGrowsLeft, nullptr},
@@ -194,6 +195,7 @@ QWidget* MakeControl(const Control& c, QWidget* parent) {
     case Kind::Edit:
       return new Edit(caption, parent);
     case Kind::Choices: {
+      if (c.style & kFilterItems) items = ElementosDeFiltro();
       auto* group = new RadioGroup(first, items, parent);
       group->setItemIndex(0);
       return group;
@@ -301,6 +303,8 @@ VentanaPrincipal::VentanaPrincipal(Workspace& workspace, QWidget* parent)
   setFont(SansFont(11));
 
   buildPages();
+  documento_ =
+      std::make_unique<Documento>(ws_, imagenInicialView_->picture(), imagenFinalView_->picture());
   buildMenu();
 
   openDialog_.Filter = pictureFilter();
@@ -433,7 +437,7 @@ void VentanaPrincipal::wireEvents() {
 
 PictureControls VentanaPrincipal::pictureControls() {
   return PictureControls{
-      ws_,       *imagenInicialView_, *imagenFinalView_,     *titleLabel_, *sinImagenLabel_,
+      *documento_, *imagenInicialView_, *imagenFinalView_,     *titleLabel_, *sinImagenLabel_,
       *logMemo_, *progressBar_,       *imagenInicialButton_, openDialog_,  saveDialog_};
 }
 
@@ -586,9 +590,9 @@ void VentanaPrincipal::onUmbralExited() {
 }
 
 void VentanaPrincipal::onFiltroChanged() {
-  const bool cubic = filtroGroup_->itemIndex() == 3;
-  incluirDanadosCheck_->setEnabled(!cubic);
-  tamanoFiltroCombo_->setEnabled(!cubic);
+  const FiltroDescrito& filtro = FiltroDeElemento(filtroGroup_->itemIndex());
+  incluirDanadosCheck_->setEnabled(filtro.tomaIncluirDanados);
+  tamanoFiltroCombo_->setEnabled(filtro.tomaTamano);
 }
 
 // --- Views -------------------------------------------------------------------
@@ -665,7 +669,7 @@ void VentanaPrincipal::openArguments(const QStringList& arguments) {
 
 void VentanaPrincipal::opened(bool hadPicture) {
   if (hadPicture || !ws_.ImagenCargada) return;
-  saveDialog_.FileName = suggestedResultName(openDialog_.FileName);
+  saveDialog_.FileName = suggestedResultName(documento_->nombre());
   showPictureInTitle();
 }
 
@@ -675,7 +679,7 @@ void VentanaPrincipal::showPictureInTitle() {
     return;
   }
   setWindowTitle(QString::fromUtf8("Morvane — ") +
-                 describePicture(openDialog_.FileName, imagenInicialView_->picture()));
+                 describePicture(documento_->nombre(), imagenInicialView_->picture()));
 }
 
 bool VentanaPrincipal::mayClose() {

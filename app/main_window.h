@@ -81,7 +81,7 @@ class VentanaPrincipal : public QMainWindow, public MessageLog, public ResultVie
   // A command changed the right view since the picture was opened or saved.
   bool hasUnsavedResult() const { return unsavedResult_; }
   // The file of the open picture, as the open dialog last gave it.
-  const QString& openedFileName() const { return openDialog_.FileName; }
+  const QString& openedFileName() const { return documento_->nombre(); }
   // The inspection windows, created hidden with the main window.
   const VentanasInspeccion& ventanas() const { return ventanas_; }
 
@@ -109,6 +109,8 @@ class VentanaPrincipal : public QMainWindow, public MessageLog, public ResultVie
   void opened(bool hadPicture);
   // "Morvane", or "Morvane — name (size, depth)" while a picture is open.
   void showPictureInTitle();
+  // The open picture: the views' pictures, the planes and the file's name.
+  std::unique_ptr<Documento> documento_;
 
   void buildPages();
   void buildMenu();

@@ -3,12 +3,16 @@
 // the controls' item indices.
 #pragma once
 
+#include <QStringList>
+
 #include "morphology/matrix.h"
 #include "restoration/restaurar.h"
 
 namespace morvane {
 
-// filtroGroup's item: 1 median, 2 conservative, 3 cubic; 0 and no item mean.
+// filtroGroup's items: the filter table's rows shown on the restoration page.
+QStringList ElementosDeFiltro();
+// filtroGroup's item: the row shown at that place (FiltroDeElemento).
 Filtro FiltroPorIndice(int item);
 // tamanoFiltroCombo's item named by its text: 1 ("5 X 5") is 5 x 5; 0 and a typed text
 // that names no item (-1) are 3 x 3.

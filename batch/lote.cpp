@@ -30,10 +30,11 @@
 #include <system_error>
 #include <thread>
 
-#include "app/picture_planes.h"
 #include "batch/informe.h"
 #include "batch/recipe.h"
 #include "batch/rutas.h"
+#include "document/documento.h"
+#include "document/picture_planes.h"
 #include "toolkit/errors.h"
 #include "workspace/parallel.h"
 
@@ -442,7 +443,6 @@ void Procesar(Trabajo& t, const OpcionesLote& o, const std::set<Identidad>& entr
     throw std::runtime_error(MotivoLectura(t.entrada));
   }
   try {
-    derecha = izquierda;
     t.pasos = AplicarReceta(izquierda, derecha, o.receta);
   } catch (const std::bad_alloc&) {
     throw std::runtime_error(SinMemoria("restaurar"));
@@ -776,7 +776,9 @@ std::optional<std::string> MotivoInforme(const Plan& plan) {
 
 std::vector<InformePaso> AplicarReceta(Picture& izquierda, Picture& derecha, const Receta& receta) {
   Workspace ws;
-  AbrirPlanos(ws, izquierda, derecha);
+  Documento documento(ws, izquierda, derecha);
+  documento.leida();
+  documento.abrirPlanos();
   VistaEnImagen vista(derecha);
   std::vector<InformePaso> pasos;
   if (receta.automatica) {
@@ -792,7 +794,7 @@ std::vector<InformePaso> AplicarReceta(Picture& izquierda, Picture& derecha, con
   }
   PrepararReceta(ws, receta);
   for (std::size_t i = 0; i < receta.pasos.size(); ++i) {
-    if (i > 0) CopiarDerechaEnIzquierda(ws, izquierda, derecha, [] {});
+    if (i > 0) documento.copiarDerechaEnIzquierda({});
     const Reloj::time_point inicio = Reloj::now();
     InformePaso paso{receta.pasos[i]};
     Detectar(ws, vista, paso.deteccion);

@@ -51,8 +51,9 @@ struct InformePaso {
   double segundos = 0;
 };
 
-// The whole recipe on one picture already loaded: the right picture starts as
-// a copy of the left one and ends as the result to save.
+// The whole recipe on the picture already read into izquierda: opened as the
+// window opens it (the right picture a copy of the left one, the planes filled
+// from them); the right picture ends as the result to save.
 std::vector<InformePaso> AplicarReceta(Picture& izquierda, Picture& derecha, const Receta& receta);
 
 // Result name of an input: next to it with "_restaurada", or in salida below

@@ -65,6 +65,66 @@ bool Entero(const std::string& op, const std::string& v, std::int32_t minimo, st
   return true;
 }
 
+// The help's lines are cut at word boundaries to at most this many characters.
+constexpr std::size_t kAnchoAyuda = 50;
+
+std::size_t Caracteres(const std::string& utf8) {
+  return static_cast<std::size_t>(std::count_if(utf8.begin(), utf8.end(), [](char ch) {
+    return (static_cast<unsigned char>(ch) & 0xC0) != 0x80;
+  }));
+}
+
+std::string Envolver(const std::string& texto) {
+  std::string resultado, linea;
+  for (const std::string& palabra : Partir(texto, ' ')) {
+    if (!linea.empty() && Caracteres(linea) + 1 + Caracteres(palabra) > kAnchoAyuda) {
+      resultado += linea + "\n";
+      linea.clear();
+    }
+    linea += (linea.empty() ? "" : " ") + palabra;
+  }
+  return resultado + linea;
+}
+
+std::string Unidas(const std::vector<std::string>& partes, const std::string& separador) {
+  std::string texto;
+  for (const std::string& p : partes) texto += (texto.empty() ? "" : separador) + p;
+  return texto;
+}
+
+// "a, b o c"
+std::string Enumeracion(const std::vector<std::string>& partes, const std::string& separador,
+                        const std::string& ultimo) {
+  if (partes.size() < 2) return Unidas(partes, separador);
+  return Unidas({partes.begin(), partes.end() - 1}, separador) + ultimo + partes.back();
+}
+
+// The filters the batch chooses by --filtro: their words, and their names in the help.
+std::vector<std::string> PalabrasFiltro() {
+  std::vector<std::string> palabras;
+  for (const FiltroDescrito& f : TablaFiltros())
+    if (f.palabraLote != nullptr) palabras.emplace_back(f.palabraLote);
+  return palabras;
+}
+std::vector<std::string> NombresAyudaFiltro() {
+  std::vector<std::string> nombres;
+  for (const FiltroDescrito& f : TablaFiltros())
+    if (f.palabraLote != nullptr) {
+      // "Filtro de Media" is listed as "de Media", after one "Filtro".
+      const std::string nombre = f.nombreVentana != nullptr ? f.nombreVentana : f.palabraLote;
+      nombres.push_back(nombre.rfind("Filtro ", 0) == 0 ? nombre.substr(7) : nombre);
+    }
+  return nombres;
+}
+
+// "no con cubico": the --filtro values an option of the filters does not go with.
+std::string NoCon(bool FiltroDescrito::*toma) {
+  std::vector<std::string> palabras;
+  for (const FiltroDescrito& f : TablaFiltros())
+    if (f.palabraLote != nullptr && !(f.*toma)) palabras.emplace_back(f.palabraLote);
+  return "no con " + Enumeracion(palabras, ", ", " ni ");
+}
+
 using Aplicar = decltype(Opcion::aplicar);
 
 Aplicar Marcar(bool OpcionesLote::*campo) {
@@ -147,25 +207,24 @@ std::vector<Opcion> CrearTabla() {
        [](OpcionesLote& o, const std::string& op, const std::string& v, std::string& error) {
          return Entero(op, v, INT32_MIN, 255, "un entero no mayor de 255", o.receta.umbral, error);
        }},
-      {restauracion, "--filtro", "", "media|mediana|conservativo|cubico",
-       "Filtro de Media, de Mediana, Conservativo o Paso\n"
-       "Bajo por Interpolacion Cubica (por omisión media)",
+      {restauracion, "--filtro", "", Unidas(PalabrasFiltro(), "|"),
+       Envolver("Filtro " + Enumeracion(NombresAyudaFiltro(), ", ", " o ") + " (por omisión " +
+                TablaFiltros().front().palabraLote + ")"),
        [](OpcionesLote& o, const std::string& op, const std::string& v, std::string& error) {
-         return Elegir<Filtro>(op, v,
-                               {{"media", Filtro::Media},
-                                {"mediana", Filtro::Mediana},
-                                {"conservativo", Filtro::Conservativo},
-                                {"cubico", Filtro::Cubico}},
-                               o.receta.filtro, error);
+         std::vector<std::pair<std::string, Filtro>> lista;
+         for (const FiltroDescrito& f : TablaFiltros())
+           if (f.palabraLote != nullptr) lista.emplace_back(f.palabraLote, f.filtro);
+         return Elegir<Filtro>(op, v, lista, o.receta.filtro, error);
        }},
       {restauracion, "--tamano", "", "3|5",
-       "Tamaño del Filtro: 3 X 3 o 5 X 5 (por omisión 3;\n"
-       "no con cubico)",
+       Envolver("Tamaño del Filtro: 3 X 3 o 5 X 5 (por omisión 3; " +
+                NoCon(&FiltroDescrito::tomaTamano) + ")"),
        [](OpcionesLote& o, const std::string& op, const std::string& v, std::string& error) {
          return Elegir<Ventana>(op, v, {{"3", Ventana::De3x3}, {"5", Ventana::De5x5}},
                                 o.receta.ventana, error);
        }},
-      {restauracion, "--incluir-danados", "", "", "Incluir vecinos dañados (no con cubico)",
+      {restauracion, "--incluir-danados", "", "",
+       Envolver("Incluir vecinos dañados (" + NoCon(&FiltroDescrito::tomaIncluirDanados) + ")"),
        [](OpcionesLote& o, const std::string&, const std::string&, std::string&) {
          o.receta.incluirDanados = true;
          return true;
@@ -318,9 +377,12 @@ bool SinOpcionesIgnoradas(const OpcionesLote& o, std::string& error) {
     error = "--n solo vale con --tipo piramidal";
     return false;
   }
-  for (const char* opcion : {"--tamano", "--incluir-danados"}) {
-    if (Dada(o, opcion) && o.receta.filtro == Filtro::Cubico) {
-      error = std::string(opcion) + " no vale con --filtro cubico";
+  const FiltroDescrito& filtro = DescripcionFiltro(o.receta.filtro);
+  for (const auto& [opcion, toma] :
+       {std::pair{"--tamano", &FiltroDescrito::tomaTamano},
+        std::pair{"--incluir-danados", &FiltroDescrito::tomaIncluirDanados}}) {
+    if (Dada(o, opcion) && !(filtro.*toma)) {
+      error = std::string(opcion) + " no vale con --filtro " + filtro.palabraLote;
       return false;
     }
   }
@@ -376,17 +438,15 @@ std::string TextoReceta(const OpcionesLote& o) {
   const Receta& r = o.receta;
   if (r.automatica) return "--automatica" + (o.formato.empty() ? "" : " --formato " + o.formato);
   const char* tipos[] = {"ceros", "piramidal", "personalizada"};
-  const char* filtros[] = {"media", "mediana", "conservativo", "cubico"};
+  const FiltroDescrito& filtro = DescripcionFiltro(r.filtro);
   std::string texto =
       "--matriz " + std::to_string(r.tamanoMatriz) + " --tipo " + tipos[static_cast<int>(r.tipo)];
   if (r.tipo == TipoMatriz::Piramidal) texto += " --n " + std::to_string(r.factorN);
   if (r.tipo == TipoMatriz::Personalizada) texto += " --celdas " + o.celdasTexto;
-  texto +=
-      " --umbral " + std::to_string(r.umbral) + " --filtro " + filtros[static_cast<int>(r.filtro)];
-  if (r.filtro != Filtro::Cubico) {
+  texto += " --umbral " + std::to_string(r.umbral) + " --filtro " + filtro.palabraLote;
+  if (filtro.tomaTamano)
     texto += std::string(" --tamano ") + (r.ventana == Ventana::De5x5 ? "5" : "3");
-    if (r.incluirDanados) texto += " --incluir-danados";
-  }
+  if (filtro.tomaIncluirDanados && r.incluirDanados) texto += " --incluir-danados";
   texto += " --pasos ";
   for (std::size_t i = 0; i < r.pasos.size(); ++i)
     texto += std::string(i ? "," : "") + (r.pasos[i] == Deteccion::Negros ? "negros" : "blancos");

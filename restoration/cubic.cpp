@@ -12,7 +12,7 @@ namespace morvane {
 
 namespace {
 
-// What a row's computation leaves for the hand-over besides its levels.
+// What a row's computation leaves for the in-order step besides its levels.
 struct Fila {
   bool resuelta = false;    // a pixel of the row reached the solver
   bool consistente = true;  // SistemaConsistente as the row's last solve left it
@@ -99,7 +99,7 @@ void FiltroInterpolacionCubica(Workspace& ws, ResultView& view, const Parametros
     // The rows are independent, so they can be worked out in any order and on
     // any thread: the samples are admitted pixels, read from ImagenInicial, and
     // a restore only ever changes a damaged pixel, never an admitted one. Only
-    // the hand-over (Auxiliar1, the view, SistemaConsistente) keeps scan order.
+    // the in-order step (Auxiliar1, the view, SistemaConsistente) keeps scan order.
     // One thread works straight in Auxiliar1; several work rows ahead in a
     // copy of the picture, each row starting from its initial levels.
     const bool aparte = hilos != 1;

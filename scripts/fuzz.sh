@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the open road's fuzzing target with clang (address and undefined-
+# Builds the picture object's fuzzing target with clang (address and undefined-
 # behaviour sanitizers) into build-fuzz/ and runs it for SECONDS (default 60)
 # over build-fuzz/corpus, a working copy of the seed and regression files that
 # keeps what the fuzzer adds between runs. Crashes and broken promises are

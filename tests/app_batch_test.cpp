@@ -22,13 +22,14 @@
 #include <QThread>
 
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 
 #include "app/main_window.h"
 #include "batch/lote.h"
-#include "support/fake_dialogs.h"
 #include "tests/support/child.h"
+#include "tests/support/fake_dialogs.h"
 
 namespace morvane {
 namespace {
@@ -65,7 +66,8 @@ QByteArray Bytes(const QString& path) {
 struct Recipe {
   const char *name, *matriz, *tipo, *n, *umbral, *filtro, *tamano, *pasos;
   bool incluirDanados;
-  std::string celdas;  // rows separated by ';', as --celdas takes them
+  std::string celdas;               // rows separated by ';', as --celdas takes them
+  const char* typedSize = "3 X 3";  // the window's size box for --tamano 3
 
   // Options the recipe would ignore are refused, so they are left out.
   std::vector<std::string> args() const {
@@ -155,7 +157,9 @@ class BatchTest : public ::testing::Test {
     child<QPushButton>(form, "cargarMatrizButton")->click();
     child<Edit>(form, "umbralEdit")->setText(r.umbral);
     child<RadioGroup>(form, "filtroGroup")->button(filters.indexOf(r.filtro))->click();
-    child<QComboBox>(form, "tamanoFiltroCombo")->setCurrentIndex(QString(r.tamano) == "5");
+    // The size box is editable: a typed text that names no item means 3 x 3.
+    child<QComboBox>(form, "tamanoFiltroCombo")
+        ->setEditText(QString(r.tamano) == "5" ? "5 X 5" : r.typedSize);
     child<QCheckBox>(form, "incluirDanadosCheck")->setChecked(r.incluirDanados);
     auto count = [&](auto pixelCounts) {
       long long n = 0;
@@ -206,7 +210,9 @@ TEST_F(BatchTest, SavesExactlyTheWindowsLevelsAndReportsThePlanesCounts) {
                               write("grande.bmp", NoisyPicture(720, 380, 256, 4))};
 
   const Recipe recipes[] = {
-      {"ceros-media", "3", "ceros", "0", "50", "media", "3", "negros,blancos", false, ""},
+      {"ceros-media", "3", "ceros", "0", "50", "media", "3", "negros,blancos", false, "", "7 X 7"},
+      // The highest threshold the window takes, the batch takes too.
+      {"umbral-maximo", "5", "ceros", "0", "255", "mediana", "3", "blancos", true, "", "3x3"},
       {"piramide-mediana", "5", "piramidal", "7", "40", "mediana", "5", "blancos,negros", true, ""},
       {"celdas-conservativo", "3", "personalizada", "0", "30", "conservativo", "3", "negros", false,
        Cells(3, {300, -1, 0, 5, 0, 7, -20, 999, 2})},
@@ -223,7 +229,7 @@ TEST_F(BatchTest, SavesExactlyTheWindowsLevelsAndReportsThePlanesCounts) {
     std::vector<std::string> args = r.args();
     args.insert(args.end(),
                 {"-j", "2", "-q", "-o", out.toStdString(), "--informe", csv.toStdString()});
-    // The cubic filter on the large picture adds time and no new path through the code.
+    // The cubic filter on the large picture adds time and no new code path.
     const int used = QString(r.filtro) == "cubico" ? 3 : 4;
     for (int p = 0; p < used; ++p) args.push_back(pictures[p].toStdString());
     const Outcome batch = RunBatch(args);
@@ -241,18 +247,19 @@ TEST_F(BatchTest, SavesExactlyTheWindowsLevelsAndReportsThePlanesCounts) {
       std::size_t step = 0;
       for (const QStringList& row : rows) {
         if (row[0] != pictures[p]) continue;
-        ASSERT_EQ(row.size(), 9);
-        ASSERT_LT(step, counts.size());
+        ASSERT_TRUE(row.size() == 9 && step < counts.size());
         const auto [above, changed] = counts[step++];
-        EXPECT_EQ((row.mid(2, 4) + row.mid(7, 1)).join(',').toStdString(),
-                  std::to_string(step) + "," + QString(r.pasos).split(',')[step - 1].toStdString() +
-                      "," + std::to_string(above) + "," + std::to_string(changed) + ",restaurada");
+        EXPECT_EQ((row.mid(2, 4) + row.mid(7, 1)).join(','),
+                  QString("%1,%2,%3,%4,restaurada")
+                      .arg(step)
+                      .arg(QString(r.pasos).split(',')[step - 1])
+                      .arg(above)
+                      .arg(changed));
         // The recipe as options, the ones the recipe ignores left out.
-        const QString recipe = row[8];
-        EXPECT_TRUE(recipe.contains(QString("--umbral ") + r.umbral) &&
-                    recipe.contains(QString("--pasos ") + r.pasos) &&
-                    recipe.contains("--n ") == (QString(r.tipo) == "piramidal"))
-            << recipe.toStdString();
+        EXPECT_TRUE(row[8].contains(QString("--umbral ") + r.umbral) &&
+                    row[8].contains(QString("--pasos ") + r.pasos) &&
+                    row[8].contains("--n ") == (QString(r.tipo) == "piramidal"))
+            << row[8].toStdString();
       }
       EXPECT_EQ(step, counts.size());
     }
@@ -307,34 +314,6 @@ TEST_F(BatchTest, AWrongOptionNamesItsAcceptedValuesAndTouchesNoFile) {
   EXPECT_TRUE(version.status == 0 && version.out.rfind("morvane-lote 1.", 0) == 0) << version.out;
   EXPECT_FALSE(QFileInfo::exists(path("out")));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"in.bmp"});
-}
-
-TEST_F(BatchTest, AFailingFileIsNamedAndTheOthersGoOn) {
-  write("a.bmp", NoisyPicture(30, 20, 256, 6));
-  write("b.bmp", NoisyPicture(25, 30, 0, 7));
-  writeBytes("junk.bmp", "no es un bmp");
-  // Names from standard input too, blank lines and CR-LF ends allowed.
-  const Outcome run = RunBatch({"-j", "3", spath("a.bmp"), "-", spath("b.bmp")},
-                               spath("missing.bmp") + "\r\n\n" + spath("junk.bmp") + "\n");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_TRUE(run.said(spath("missing.bmp") + ": no existe") &&
-              run.said(spath("junk.bmp") + ": ") &&
-              run.said("Restauradas: 2, omitidas: 0, con error: 2"))
-      << run.err;
-  Picture result;
-  result.load(path("a_restaurada.bmp"));
-  EXPECT_EQ(result.width(), 30);
-  result.load(path("b_restaurada.bmp"));
-  EXPECT_EQ(result.height(), 30);
-  EXPECT_FALSE(QFileInfo::exists(path("missing_restaurada.bmp")) ||
-               QFileInfo::exists(path("junk_restaurada.bmp")));
-
-  // A decoder's warning names the file it is about.
-  ASSERT_TRUE(NoisyPicture(120, 90, 0, 8).save(path("entera.jpg")));
-  writeBytes("cortada.jpg", Bytes(path("entera.jpg")).left(1500));
-  const Outcome cut = RunBatch({"-q", spath("cortada.jpg")});
-  for (const QString& line : QString::fromStdString(cut.err).split('\n', Qt::SkipEmptyParts))
-    EXPECT_TRUE(line.startsWith("morvane-lote: " + path("cortada.jpg") + ": ")) << cut.err;
 }
 
 TEST_F(BatchTest, ExistingResultsAreKeptUnlessOverwritingAndNoInputOrLockedFolderIsWritten) {
@@ -442,25 +421,40 @@ TEST_F(BatchTest, ResultsKeepTheirFoldersAndARerunDoesNothingNewAndKeepsTheRepor
             (QStringList{"img001.bmp", "img001_restaurada.bmp"}));
 }
 
-TEST_F(BatchTest, SpecialFilesOddNamesAndLinksAtResultsAreHandledSafely) {
-  const QByteArray picture = (write("a.bmp", NoisyPicture(20, 20, 256, 70)), Bytes(path("a.bmp")));
-  // A name that is not UTF-8 is read and written as the bytes it is, and shown
-  // with escapes.
+// Inputs that cannot be done are named and the others go on: missing,
+// damaged, special files (refused without opening them), the same file
+// twice (done once). Names come from standard input too (blank lines and
+// CR-LF ends allowed); a name that is not UTF-8 is read and written as the
+// bytes it is, and shown with escapes.
+TEST_F(BatchTest, FailingAndOddInputsAreNamedAndTheOthersGoOn) {
+  const QByteArray picture = (write("a.bmp", NoisyPicture(30, 20, 256, 6)), Bytes(path("a.bmp")));
+  write("b.bmp", NoisyPicture(25, 30, 0, 7));
+  writeBytes("junk.bmp", "no es un bmp");
   const std::string odd = spath("espa") + "\xf1" + "a.bmp";
   {
     std::ofstream file(odd, std::ios::binary);
     file.write(picture.data(), picture.size());
   }
   ASSERT_EQ(::mkfifo(spath("fifo.bmp").c_str(), 0600), 0);
-  Outcome run = RunBatch({odd, spath("fifo.bmp"), "/dev/null", spath("nada") + "\xff.bmp",
-                          spath("a.bmp"), spath("./a.bmp")});
+  Outcome run =
+      RunBatch({"-j", "3", odd, spath("fifo.bmp"), "/dev/null", spath("nada") + "\xff.bmp",
+                spath("a.bmp"), spath("./a.bmp"), "-", spath("b.bmp")},
+               spath("missing.bmp") + "\r\n\n" + spath("junk.bmp") + "\n");
   EXPECT_EQ(run.status, 1);
   for (const std::string& text :
        {spath("fifo.bmp") + ": es una FIFO", std::string("/dev/null: es un dispositivo"),
-        spath("nada") + "\\xff.bmp: no existe", std::string("Restauradas: 2, omitidas: 1")})
+        spath("nada") + "\\xff.bmp: no existe", spath("missing.bmp") + ": no existe",
+        spath("junk.bmp") + ": ", std::string("Restauradas: 3, omitidas: 1, con error: 5")})
     EXPECT_TRUE(run.said(text)) << text << " | " << run.err;
   struct stat st;
   EXPECT_EQ(::stat((spath("espa") + "\xf1" + "a_restaurada.bmp").c_str(), &st), 0);
+  Picture result;
+  result.load(path("a_restaurada.bmp"));
+  EXPECT_EQ(result.width(), 30);
+  result.load(path("b_restaurada.bmp"));
+  EXPECT_EQ(result.height(), 30);
+  EXPECT_FALSE(QFileInfo::exists(path("missing_restaurada.bmp")) ||
+               QFileInfo::exists(path("junk_restaurada.bmp")));
   // The same file twice is done once; an empty list is not a mistake.
   EXPECT_EQ(RunBatch({"--sobrescribir", spath("a.bmp"), spath("a.bmp")}).status, 0);
   EXPECT_EQ(RunBatch({"-"}, "").status, 0);
@@ -483,6 +477,12 @@ TEST_F(BatchTest, SpecialFilesOddNamesAndLinksAtResultsAreHandledSafely) {
   EXPECT_FALSE(QFileInfo(path("out/a.bmp")).isSymLink() ||
                QFileInfo(path("out/b.bmp")).isSymLink());
   EXPECT_FALSE(Bytes(path("out/a.bmp")).isEmpty());
+  // A decoder's warning names the file it is about.
+  ASSERT_TRUE(NoisyPicture(120, 90, 0, 8).save(path("entera.jpg")));
+  writeBytes("cortada.jpg", Bytes(path("entera.jpg")).left(1500));
+  const Outcome cut = RunBatch({"-q", spath("cortada.jpg")});
+  for (const QString& line : QString::fromStdString(cut.err).split('\n', Qt::SkipEmptyParts))
+    EXPECT_TRUE(line.startsWith("morvane-lote: " + path("cortada.jpg") + ": ")) << cut.err;
   // QTemporaryDir cannot remove names that are not UTF-8.
   for (const std::string& name : {odd, spath("espa") + "\xf1" + "a_restaurada.bmp"})
     ::unlink(name.c_str());
@@ -495,18 +495,12 @@ TEST_F(BatchTest, TheProgressBarFitsTheTerminal) {
   for (int columns : {24, 40, 80}) {
     const Outcome run = RunBatch({"-"}, names, {}, columns);
     EXPECT_EQ(run.status, 1);
-    std::string text = run.err;
-    for (std::size_t p; (p = text.find("\033[K")) != std::string::npos;) text.erase(p, 3);
-    std::size_t widest = 0, start = 0;
-    for (std::size_t i = 0; i <= text.size(); ++i) {
-      if (i == text.size() || text[i] == '\r' || text[i] == '\n') {
-        const std::string piece = text.substr(start, i - start);
-        if (piece.find("falta") == std::string::npos && piece.rfind("Restauradas", 0) != 0)
-          widest = std::max(widest, piece.size());
-        start = i + 1;
+    // Every piece the bar draws between returns and ends of line fits.
+    for (const QString& piece :
+         QString::fromStdString(run.err).remove("\033[K").split(QRegularExpression("[\r\n]")))
+      if (!piece.contains("falta") && !piece.startsWith("Restauradas")) {
+        EXPECT_LT(piece.size(), columns) << piece.toStdString();
       }
-    }
-    EXPECT_LT(widest, static_cast<std::size_t>(columns)) << columns;
     EXPECT_TRUE(run.said("1500/1500"));
   }
 }
@@ -530,14 +524,22 @@ QByteArray RunLengthBmp(int width, int height) {
   return QByteArray::fromStdString(file + palette + rows);
 }
 
-// A shell line in a folder, with the program's name in $LOTE.
-Outcome Shell(const QString& line, const QString& folder) {
+// The built program run by a shell line in a folder, its name in $LOTE. With
+// stopWhen, the line (one command, started with exec) gets the signal once
+// stopWhen(pid) holds.
+Outcome RunProgram(const QString& line, const QString& folder,
+                   const std::function<bool(qint64)>& stopWhen = {}, int signal = SIGTERM) {
   QProcess shell;
   shell.setWorkingDirectory(folder);
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("LOTE", QStringLiteral(MORVANE_LOTE));
   shell.setProcessEnvironment(env);
   shell.start("bash", {"-c", line});
+  if (!shell.waitForStarted()) return {};
+  QElapsedTimer clock;
+  clock.start();
+  while (stopWhen && !stopWhen(shell.processId()) && clock.elapsed() < 120000) QThread::msleep(5);
+  if (stopWhen) ::kill(static_cast<pid_t>(shell.processId()), signal);
   if (!shell.waitForFinished(300000)) return {};
   return {shell.exitStatus() == QProcess::NormalExit ? shell.exitCode() : -1,
           shell.readAllStandardError().toStdString(), shell.readAllStandardOutput().toStdString()};
@@ -545,7 +547,7 @@ Outcome Shell(const QString& line, const QString& folder) {
 
 // Peak resident memory of one run of the program, in bytes.
 [[maybe_unused]] std::uint64_t PeakOfRun(const QString& args, const QString& folder) {
-  const Outcome run = Shell(
+  const Outcome run = RunProgram(
       "python3 -c 'import resource,subprocess,sys; subprocess.run(sys.argv[1:]); "
       "print(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss)' $LOTE " +
           args,
@@ -570,9 +572,9 @@ TEST_F(BatchTest, TheMemoryEstimateCoversTheRecipesPeakAndWhatDoesNotFitFailsAlo
   // named, with the step that ran out.
   writeBytes("huge.bmp", RunLengthBmp(250, 400000));
   for (int i = 0; i < 3; ++i) writeBytes(QString("t%1.bmp").arg(i), RunLengthBmp(2, 1500000));
-  Outcome run = Shell("ulimit -v 700000; $LOTE -j 3 -o j t0.bmp t1.bmp t2.bmp", dir.path());
+  Outcome run = RunProgram("ulimit -v 700000; $LOTE -j 3 -o j t0.bmp t1.bmp t2.bmp", dir.path());
   EXPECT_TRUE(run.status == 0 && run.said("imágenes a la vez en lugar de 3")) << run.err;
-  run = Shell("ulimit -v 700000; $LOTE -o h huge.bmp tiny.bmp", dir.path());
+  run = RunProgram("ulimit -v 700000; $LOTE -o h huge.bmp tiny.bmp", dir.path());
   EXPECT_TRUE(run.status == 1 &&
               run.said("huge.bmp: No hay memoria suficiente para restaurar esta imagen") &&
               !run.said("bad_alloc") && QFileInfo::exists(path("h/tiny.bmp")))
@@ -586,29 +588,23 @@ TEST_F(BatchTest, TheMemoryEstimateCoversTheRecipesPeakAndWhatDoesNotFitFailsAlo
 TEST_F(BatchTest, AFullDiskAndAReadOnlyFolderAreNamed) {
   write("a.bmp", NoisyPicture(300, 300, 0, 81));
   writeBytes("junk.bmp", "no es un bmp");
-  const struct {
-    const char *mount, *args, *said;
-  } cases[] = {
-      {"size=64k", "a.bmp", "a.bmp: no queda espacio en el disco"},
-      {"ro", "junk.bmp", "junk.bmp: no se puede escribir en la carpeta"},
-  };
-  for (const auto& c : cases) {
-    const Outcome run = Shell(QString("mkdir -p d && unshare -m bash -c 'mount -t tmpfs -o %1 "
-                                      "tmpfs d || exit 77; $LOTE -o d %2'")
-                                  .arg(c.mount, c.args),
-                              dir.path());
+  for (const auto& [mount, args, said] :
+       {std::tuple{"size=64k", "a.bmp", "a.bmp: no queda espacio en el disco"},
+        std::tuple{"ro", "junk.bmp", "junk.bmp: no se puede escribir en la carpeta"}}) {
+    const Outcome run = RunProgram(QString("mkdir -p d && unshare -m bash -c 'mount -t tmpfs -o %1 "
+                                           "tmpfs d || exit 77; $LOTE -o d %2'")
+                                       .arg(mount, args),
+                                   dir.path());
     if (run.status == 77) GTEST_SKIP() << "no small file system here";
-    EXPECT_TRUE(run.status == 1 && run.said(c.said)) << run.err;
+    EXPECT_TRUE(run.status == 1 && run.said(said)) << run.err;
   }
 }
 
 // The README's line for several machines, as written there, on this machine
 // alone: every picture restored below its own folder, one report for all.
 TEST_F(BatchTest, TheReadmesParallelLineRestoresEveryPicture) {
-  if (Shell("command -v parallel", dir.path()).status != 0) GTEST_SKIP() << "no GNU parallel";
-  QFile readme(QStringLiteral(MORVANE_README));
-  ASSERT_TRUE(readme.open(QIODevice::ReadOnly));
-  const QStringList lines = QString::fromUtf8(readme.readAll()).split('\n');
+  if (RunProgram("command -v parallel", dir.path()).status != 0) GTEST_SKIP() << "no GNU parallel";
+  const QStringList lines = QString::fromUtf8(Bytes(MORVANE_README)).split('\n');
   qsizetype first = lines.indexOf(QRegularExpression("^    find /compartido.*"));
   ASSERT_GE(first, 0);
   QString block;
@@ -618,44 +614,35 @@ TEST_F(BatchTest, TheReadmesParallelLineRestoresEveryPicture) {
       .replace("/compartido", dir.path())
       .replace("--sshlogin maquina1,maquina2,:", "--sshlogin :");
   ASSERT_TRUE(block.contains("--sshlogin :")) << block.toStdString();
-  for (const char* year : {"1950", "1951"}) {
-    ASSERT_TRUE(QDir().mkpath(path(QString("album/") + year)));
-    for (int i = 0; i < 20; ++i)
-      write(QString("album/%1/img%2.bmp").arg(year).arg(i, 3, 10, QChar('0')),
-            NoisyPicture(24, 20, 256, 100 + i + (year[3] == '1') * 20));
+  for (int i = 0; i < 40; ++i) {
+    const QString name =
+        QString("album/%1/img%2.bmp").arg(1950 + i / 20).arg(i % 20, 3, 10, QChar('0'));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path(name)).path()));
+    write(name, NoisyPicture(24, 20, 256, 100 + i));
   }
   for (int pass = 0; pass < 2; ++pass) {
-    const Outcome run = Shell("set -e\n" + block, dir.path());
+    const Outcome run = RunProgram("set -e\n" + block, dir.path());
     ASSERT_EQ(run.status, 0) << block.toStdString() << run.err;
   }
   const auto rows = ReadCsv(path("informe.csv"));
   EXPECT_EQ(rows.size(), 1u + 40 * 2) << Bytes(path("informe.csv")).toStdString();
-  for (const char* year : {"1950", "1951"}) {
-    const QString out = path(QString("restauradas/") + year + "/img007.bmp");
-    const Outcome alone =
-        RunBatch({"-q", "--umbral", "40", "--filtro", "mediana", "-o",
-                  spath(QString("solo") + year), spath(QString("album/") + year + "/img007.bmp")});
-    EXPECT_EQ(QDir(path(QString("restauradas/") + year)).entryList(QDir::Files).size(), 20);
-    EXPECT_TRUE(alone.status == 0 &&
-                Bytes(out) == Bytes(path(QString("solo") + year + "/img007.bmp")))
-        << year;
+  for (const QString year : {"1950", "1951"}) {
+    EXPECT_EQ(QDir(path("restauradas/" + year)).entryList(QDir::Files).size(), 20);
+    const Outcome alone = RunBatch({"-q", "--umbral", "40", "--filtro", "mediana", "-o",
+                                    spath("solo" + year), spath("album/" + year + "/img007.bmp")});
+    EXPECT_TRUE(alone.status == 0 && Bytes(path("restauradas/" + year + "/img007.bmp")) ==
+                                         Bytes(path("solo" + year + "/img007.bmp")))
+        << year.toStdString();
   }
 }
 
-// One signal stops the run even while it waits for names on standard input;
-// SIGTERM ends it with 143.
+// One signal stops the run even while it waits for names on standard input
+// (in poll, system call 7); SIGTERM ends it with 143.
 TEST_F(BatchTest, ASignalStopsARunWaitingForNames) {
-  QProcess lote;
-  lote.start(QStringLiteral(MORVANE_LOTE), {"-"});
-  ASSERT_TRUE(lote.waitForStarted());
-  // Waiting in poll (system call 7) for standard input.
-  const QString syscall = QString("/proc/%1/syscall").arg(lote.processId());
-  QElapsedTimer clock;
-  clock.start();
-  while (!Bytes(syscall).startsWith("7 ") && clock.elapsed() < 30000) QThread::msleep(5);
-  ::kill(static_cast<pid_t>(lote.processId()), SIGTERM);
-  ASSERT_TRUE(lote.waitForFinished(10000));
-  EXPECT_TRUE(lote.exitStatus() == QProcess::NormalExit && lote.exitCode() == 143);
+  const Outcome run = RunProgram("exec $LOTE -", dir.path(), [](qint64 pid) {
+    return Bytes(QString("/proc/%1/syscall").arg(pid)).startsWith("7 ");
+  });
+  EXPECT_EQ(run.status, 143) << run.err;
 }
 
 // The real program, stopped by a signal in the middle of a run: what it leaves
@@ -663,53 +650,45 @@ TEST_F(BatchTest, ASignalStopsARunWaitingForNames) {
 // rest without touching them.
 TEST_F(BatchTest, AnInterruptedRunLeavesOnlyWholeResultsAndTheNextOneFinishes) {
   constexpr int kFiles = 8;
-  QStringList files,
-      args{"-j",       "2",      "--pasos", "negros,blancos,negros,blancos,negros,blancos",
-           "--filtro", "mediana"};
-  for (int i = 0; i < kFiles; ++i)
-    files << write(QString("f%1.bmp").arg(i), NoisyPicture(900, 700, 256, 40 + i));
+  const std::string recipe =
+      "-j 2 --filtro mediana --pasos negros,blancos,negros,blancos,negros,blancos";
+  QString line = QString::fromStdString("exec $LOTE -o out --informe informe.csv " + recipe);
   std::vector<std::string> again{"-q", "-o", spath("ref")};
-  for (const QString& a : args + files) again.push_back(a.toStdString());
-  args << "-o" << path("out") << "--informe" << path("informe.csv") << files;
-  QProcess first;
-  first.start(QStringLiteral(MORVANE_LOTE), args);
-  ASSERT_TRUE(first.waitForStarted());
-  QElapsedTimer clock;
-  clock.start();
-  while (QDir(path("out")).entryList(QDir::Files).isEmpty() && clock.elapsed() < 120000)
-    QThread::msleep(5);
-  ::kill(static_cast<pid_t>(first.processId()), SIGINT);
-  ASSERT_TRUE(first.waitForFinished(120000));
-  const QString firstErr = QString::fromUtf8(first.readAllStandardError());
-  // Not a terminal: plain lines.
-  EXPECT_TRUE(firstErr.contains("[1/8] ")) << firstErr.toStdString();
+  for (const QString& option : QString::fromStdString(recipe).split(' '))
+    again.push_back(option.toStdString());
+  for (int i = 0; i < kFiles; ++i) {
+    again.push_back(
+        write(QString("f%1.bmp").arg(i), NoisyPicture(900, 700, 256, 40 + i)).toStdString());
+    line += QString(" f%1.bmp").arg(i);
+  }
   auto results = [&] {
     return QDir(path("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
   };
+  const Outcome first = RunProgram(
+      line, dir.path(), [&](qint64) { return !results().isEmpty(); }, SIGINT);
   const QStringList left = results();
-  EXPECT_EQ(first.exitCode(), 130);
+  // Not a terminal: plain lines.
+  EXPECT_TRUE(first.status == 130 && first.said("[1/8] ")) << first.err;
   EXPECT_TRUE(left.size() > 0 && left.size() < kFiles) << left.size();
   // The report, written on the way out, has each result left and nothing else.
-  QStringList reported;
-  for (const QStringList& row : ReadCsv(path("informe.csv")))
-    if (row.value(7) == "restaurada" && row.value(2) == "1")
-      reported << QFileInfo(row[1]).fileName();
+  const auto restoredRows = [&] {
+    QStringList names;
+    for (const QStringList& row : ReadCsv(path("informe.csv")))
+      if (row.value(7) == "restaurada" && row.value(2) == "1")
+        names << QFileInfo(row[1]).fileName();
+    return names;
+  };
+  QStringList reported = restoredRows();
   reported.sort();
   EXPECT_EQ(reported, left);
   std::map<QString, QByteArray> kept;
   for (const QString& name : left) kept[name] = Bytes(path("out/" + name));
 
-  QProcess second;
-  second.start(QStringLiteral(MORVANE_LOTE), args);
-  ASSERT_TRUE(second.waitForFinished(300000));
-  EXPECT_EQ(second.exitCode(), 0);
-  const QString secondErr = QString::fromUtf8(second.readAllStandardError());
-  EXPECT_EQ(secondErr.count("se omite"), left.size()) << secondErr.toStdString();
+  const Outcome second = RunProgram(line, dir.path());
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(QString::fromStdString(second.err).count("se omite"), left.size()) << second.err;
   // Its report keeps the first run's rows for the results it skipped.
-  int restored = 0;
-  for (const QStringList& row : ReadCsv(path("informe.csv")))
-    restored += row.value(7) == "restaurada" && row.value(2) == "1";
-  EXPECT_EQ(restored, kFiles);
+  EXPECT_EQ(restoredRows().size(), kFiles);
 
   // Every result, those of the first run included, as an uninterrupted run
   // writes it.

@@ -1,5 +1,5 @@
 // Rows worked out on several threads and handed over in scan order: the
-// hand-overs come as one thread would make them, whatever the thread count,
+// in-order steps come as one thread would make them, whatever the thread count,
 // and a run ends at the first row in scan order that ends it.
 #include <gtest/gtest.h>
 
@@ -22,7 +22,7 @@ constexpr int kLast = 60;
 
 // Runs rows kFirst .. kLast - 1 where row `stop` returns false and row `raise`
 // (and every third row after it, which must never be seen) throws. Returns the
-// hand-overs as "row:value" and what left the call.
+// in-order steps as "row:value" and what left the call.
 struct Recorrido {
   std::vector<std::string> handed;
   std::string left;
@@ -55,39 +55,27 @@ Recorrido Recorrer(int threads, int stop, int raise, int doneRaise = -1) {
   return run;
 }
 
-std::vector<std::string> Handed(int from, int to) {
-  std::vector<std::string> out;
-  for (int r = from; r < to; ++r) out.push_back(std::to_string(r) + ":" + std::to_string(r * 10));
-  return out;
-}
-
+// A row that ends the run is still handed over and nothing after it is; a row
+// whose work raises leaves with its own exception before its in-order step, even
+// when later rows raise sooner; a in-order step that raises ends the run there.
 TEST(OrderedRows, HandedOverInScanOrderAsOneThreadWould) {
-  for (int threads : {0, 1, 2, 3, 8, 100}) {
-    SCOPED_TRACE(threads);
-    Recorrido all = Recorrer(threads, -1, -1);
-    EXPECT_EQ(all.handed, Handed(kFirst, kLast));
-    EXPECT_EQ(all.left, "end");
-
-    // A row that ends the run is still handed over; nothing after it is.
-    Recorrido stopped = Recorrer(threads, 20, -1);
-    EXPECT_EQ(stopped.handed, Handed(kFirst, 21));
-    EXPECT_EQ(stopped.left, "end");
-
-    // A row whose work raises leaves with its own exception, before its
-    // hand-over, even when later rows raise sooner.
-    Recorrido raised = Recorrer(threads, -1, 30);
-    EXPECT_EQ(raised.handed, Handed(kFirst, 30));
-    EXPECT_EQ(raised.left, "row 30");
-    Recorrido stopFirst = Recorrer(threads, 25, 30);
-    EXPECT_EQ(stopFirst.handed, Handed(kFirst, 26));
-    EXPECT_EQ(stopFirst.left, "end");
-
-    // A hand-over that raises ends the run there.
-    Recorrido doneRaised = Recorrer(threads, -1, -1, 40);
-    EXPECT_EQ(doneRaised.handed, Handed(kFirst, 40));
-    EXPECT_EQ(doneRaised.left, "done 40");
-  }
-  EXPECT_EQ(Recorrer(4, -1, -1).handed.size(), static_cast<std::size_t>(kLast - kFirst));
+  const struct {
+    int stop, raise, doneRaise, handedUpTo;
+    const char* left;
+  } cases[] = {{-1, -1, -1, kLast, "end"},
+               {20, -1, -1, 21, "end"},
+               {-1, 30, -1, 30, "row 30"},
+               {25, 30, -1, 26, "end"},
+               {-1, -1, 40, 40, "done 40"}};
+  for (int threads : {0, 1, 2, 3, 4, 8, 100})
+    for (const auto& c : cases) {
+      const Recorrido run = Recorrer(threads, c.stop, c.raise, c.doneRaise);
+      std::vector<std::string> want;
+      for (int r = kFirst; r < c.handedUpTo; ++r)
+        want.push_back(std::to_string(r) + ":" + std::to_string(r * 10));
+      EXPECT_EQ(run.handed, want) << threads << " " << c.left;
+      EXPECT_EQ(run.left, c.left) << threads;
+    }
   bool called = false;
   RecorrerFilasEnOrden(
       5, 5, 2, [&](int) { return called = true; }, [&](int) { called = true; });

@@ -26,7 +26,7 @@ namespace morvane {
 
 namespace {
 
-// Qt's reader allocation limit, in megabytes, set to the BMP road's for one
+// Qt's reader allocation limit, in megabytes, set to the BMP reader's for one
 // read and given back afterwards.
 class QtLimitScope {
  public:
@@ -134,7 +134,7 @@ QImage checked(QImage image) {
   return image;
 }
 
-// Pixels in a page buffer, as the BMP road's pictures.
+// Pixels in a page buffer, as the BMP reader's pictures.
 QImage blank(int width, int height, QImage::Format format) {
   return checked(NewImage(width, height, format));
 }
@@ -353,6 +353,10 @@ std::optional<DecodedPicture> readPicture(const QString& fileName) {
   decoded.pageCount = std::max(1, reader.imageCount());
   QImage read;
   if (!reader.read(&read) || read.isNull()) return std::nullopt;
+  // Qt's limit counts whole megabytes: the picture kept is held to the same
+  // limit as every other format's, so whatever opens can be saved and opened
+  // again.
+  if (read.sizeInBytes() > bmpAllocationLimit()) return std::nullopt;
 
   switch (read.format()) {
     case QImage::Format_Mono:

@@ -3,7 +3,7 @@
 // JPEG, PNG and WebP are read (and JPEG written) through their own libraries
 // (toolkit/library_readers.h, toolkit/jpeg_file.h).
 // What is read is brought to the picture object's in-memory formats, so every
-// level is the one the BMP road would give for the same picture; what is
+// level is the one the BMP reader would give for the same picture; what is
 // written keeps the picture's levels (and its colours where the format can hold
 // them).
 #pragma once
@@ -15,7 +15,7 @@
 namespace morvane {
 
 // True when fileName is a regular file that starts with the BMP magic "BM":
-// such a file takes the BMP road whatever its name.
+// such a file goes to the BMP reader whatever its name.
 bool startsAsBmp(const QString& fileName);
 
 struct DecodedPicture {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "toolkit/bmp_reader.h"
 #include "toolkit/image_memory.h"
 #include "toolkit/jpeg_file.h"
 #include "toolkit/png_file.h"
@@ -14,8 +15,6 @@
 namespace morvane {
 
 namespace {
-
-constexpr std::int64_t kReadLimitBytes = std::int64_t{2048} << 20;
 
 QImage noResolution(QImage image) {
   setResolution(image, 0, 0);
@@ -52,7 +51,7 @@ std::optional<DecodedPicture> readWithFormatLibrary(const QString& fileName, boo
 
 bool withinReadLimit(std::int64_t width, std::int64_t height, int bytesPerPixel) {
   return width > 0 && height > 0 && width <= 0x7fffffff && height <= 0x7fffffff &&
-         width * height <= kReadLimitBytes / bytesPerPixel;
+         width * height <= bmpAllocationLimit() / bytesPerPixel;
 }
 
 QImage grayPicture(int width, int height) {

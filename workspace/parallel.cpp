@@ -14,7 +14,7 @@ namespace {
 
 std::atomic<int> gHilosPorOperacion{0};
 
-// What the hand-over needs to know of a worked row.
+// What the in-order step needs to know of a worked row.
 struct RowState {
   std::atomic<bool> ready{false};
   bool goesOn = true;

@@ -25,10 +25,10 @@ bool HilosFijados();
 void RecorrerBandas(int first, int last, int bandas,
                     const std::function<void(int row0, int row1, int b)>& band);
 
-// Works out row r. Returns false when the run ends at this row (its hand-over
+// Works out row r. Returns false when the run ends at this row (its in-order step
 // still comes, the rows after it get neither). An exception ends the run at
 // this row too: it leaves RecorrerFilasEnOrden at the row's turn, before the
-// row's hand-over.
+// row's in-order step.
 using RowWork = std::function<bool(int r)>;
 // Hands row r over on the calling thread. An exception ends the run there.
 using RowDone = std::function<void(int r)>;
@@ -36,7 +36,7 @@ using RowDone = std::function<void(int r)>;
 // For r = first .. last - 1 in order: work(r), then done(r), stopping at the
 // first row that ends the run, exactly as one thread doing both would. threads
 // 0 means the budget. With more than one, up to that many threads work rows
-// ahead of the hand-over (no row past the one that ended the run is started
+// ahead of the in-order step (no row past the one that ended the run is started
 // once that is known); the rows' work must therefore not depend on one
 // another. A thread that cannot be started leaves its share to the calling
 // thread. All threads have finished when the call returns or throws.
