@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "restoration/filtros.h"
+
 namespace morvane {
 
 std::string TextoPorcentaje(double proporcion) {
@@ -13,6 +15,20 @@ std::string TextoPorcentaje(double proporcion) {
   return texto;
 }
 
+namespace {
+
+ResultadoAutomatica RestaurarPlanos(Workspace& ws, ResultView& view) {
+  OpcionesAutomatica opciones;
+  opciones.vista = &view;
+  return RestauracionAutomatica(ws.ImagenInicial, ws.ImagenFinal, ws.Alto, ws.Ancho, opciones);
+}
+
+}  // namespace
+
+void FiltroAutomatico(Workspace& ws, ResultView& view, const ParametrosFiltro&) {
+  RestaurarPlanos(ws, view);
+}
+
 std::optional<ResultadoAutomatica> RestaurarAutomaticamente(Workspace& ws, MessageLog& log,
                                                             ResultView& view) {
   log.clear();
@@ -20,17 +36,16 @@ std::optional<ResultadoAutomatica> RestaurarAutomaticamente(Workspace& ws, Messa
     log.append("Abrir una imagen primero");
     return std::nullopt;
   }
-  log.append("Restauración automática");
+  // The table's row gives the lines; the count comes from the same run.
+  const char* linea = DescripcionFiltro(Filtro::Automatica).lineaRegistro;
+  log.append(linea);
   // The title box above the right view holds about a dozen letters.
   view.setTitle("Automática");
-  OpcionesAutomatica opciones;
-  opciones.vista = &view;
-  const ResultadoAutomatica res =
-      RestauracionAutomatica(ws.ImagenInicial, ws.ImagenFinal, ws.Alto, ws.Ancho, opciones);
+  const ResultadoAutomatica res = RestaurarPlanos(ws, view);
   const std::string danados = "Puntos dañados: " + std::to_string(res.danados) + " (" +
                               TextoPorcentaje(res.proporcion) + ")";
   log.append(danados.c_str());
-  log.append("Restauración automática Realizada");
+  log.append((std::string(linea) + " Realizada").c_str());
   view.showView();
   return res;
 }

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "restoration/automatica.h"
+#include "restoration/frame.h"
 #include "workspace/workspace.h"
 
 namespace morvane {
@@ -17,6 +18,11 @@ namespace morvane {
 // ImagenFinal, drawing every row into the view, and writes what it found.
 std::optional<ResultadoAutomatica> RestaurarAutomaticamente(Workspace& ws, MessageLog& log,
                                                             ResultView& view);
+
+// The restoration itself, as the filter table's row runs it: ImagenInicial
+// restored into ImagenFinal, every row drawn into the view. Reads no
+// threshold, window or detection: p is not used.
+void FiltroAutomatico(Workspace& ws, ResultView& view, const ParametrosFiltro& p);
 
 // A share 0 .. 1 as a percentage with two decimals and a decimal comma:
 // "12,34 %".
