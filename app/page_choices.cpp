@@ -2,17 +2,14 @@
 
 namespace morvane {
 
+QStringList ElementosDeFiltro() {
+  QStringList items;
+  for (const FiltroDescrito* f : FiltrosEnPagina()) items << QString::fromUtf8(f->nombreVentana);
+  return items;
+}
+
 Filtro FiltroPorIndice(int item) {
-  switch (item) {
-    case 1:
-      return Filtro::Mediana;
-    case 2:
-      return Filtro::Conservativo;
-    case 3:
-      return Filtro::Cubico;
-    default:
-      return Filtro::Media;
-  }
+  return FiltroDeElemento(item).filtro;
 }
 
 Ventana VentanaPorIndice(int item) {

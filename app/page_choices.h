@@ -3,19 +3,23 @@
 // the controls' item indices.
 #pragma once
 
+#include <QStringList>
+
 #include "morphology/matrix.h"
 #include "restoration/restaurar.h"
 
 namespace morvane {
 
-// RadioGroup3's item: 1 median, 2 conservative, 3 cubic; 0 and no item mean.
+// filtroGroup's items: the filter table's rows shown on the restoration page.
+QStringList ElementosDeFiltro();
+// filtroGroup's item: the row shown at that place (FiltroDeElemento).
 Filtro FiltroPorIndice(int item);
-// ComboBox1's item named by its text: 1 ("5 X 5") is 5 x 5; 0 and a typed text
+// tamanoFiltroCombo's item named by its text: 1 ("5 X 5") is 5 x 5; 0 and a typed text
 // that names no item (-1) are 3 x 3.
 Ventana VentanaPorIndice(int item);
-// RadioGroup2's item: 0 zeros, 1 pyramid, any other typed in.
+// tipoMatrizGroup's item: 0 zeros, 1 pyramid, any other typed in.
 TipoMatriz TipoMatrizPorIndice(int item);
-// Side of the matrix for a RadioGroup1 item: 0 -> 3, 1 -> 5, 2 -> 7, any other -> 9.
+// Side of the matrix for a tamanoMatrizGroup item: 0 -> 3, 1 -> 5, 2 -> 7, any other -> 9.
 int TamanoPorIndice(int item);
 
 // Where the grid goes on the matrix page for a size, in the page's pixels:

@@ -1,12 +1,11 @@
 #include "app/picture_commands.h"
 
-#include "app/picture_planes.h"
-
 #include <QLabel>
 #include <new>
 
 #include "toolkit/controls.h"
 #include "toolkit/dialogs.h"
+#include "toolkit/image_io.h"
 #include "toolkit/picture_view.h"
 #include "toolkit/progress_bar.h"
 
@@ -18,10 +17,7 @@ const char* const kSinImagen = "No hay ninguna imagen seleccionada";
 
 // Back to the no-picture state after an open that could not be completed.
 void DeshacerApertura(const PictureControls& c) {
-  LiberarPlanos(c.ws);
-  c.ws.ImagenCargada = false;
-  c.leftView.picture().setImage(QImage(), 24);
-  c.rightView.picture().setImage(QImage(), 24);
+  c.documento.descartar();
   c.leftView.pictureChanged();
   c.rightView.pictureChanged();
   c.notice.setText(QString::fromUtf8(kSinImagen));
@@ -29,35 +25,32 @@ void DeshacerApertura(const PictureControls& c) {
 
 }  // namespace
 
-bool CargarPlanos(const PictureControls& c) {
-  c.log.appendLine(QStringLiteral("Reservando memoria"));
-  LlenarPlanos(c.ws, c.leftView.picture(), c.rightView.picture());
-  return true;
-}
-
-void AbrirImagen(const PictureControls& c) {
-  if (c.ws.ImagenCargada) {
+void AbrirImagen(const PictureControls& c, const QString& fileName) {
+  Documento& d = c.documento;
+  if (d.ws().ImagenCargada) {
     ShowMessage(QStringLiteral("Hay una imagen cargada"));
     return;
   }
-  if (!c.openDialog.Execute()) return;
+  if (!fileName.isEmpty())
+    c.openDialog.FileName = fileName;
+  else if (!c.openDialog.Execute())
+    return;
   c.notice.setText(QString());
   try {
-    c.leftView.picture().load(c.openDialog.FileName);
+    // The right view shows the same file: a copy of what was just read.
+    d.leer(c.openDialog.FileName);
     c.leftView.pictureChanged();
     c.leftView.show();
-    // The right view shows the same file: a copy of what was just read.
-    c.rightView.picture() = c.leftView.picture();
     c.rightView.pictureChanged();
     c.rightView.show();
     c.log.appendLine(QStringLiteral("Cargando Matriz"));
-    c.ws.ImagenCargada = CargarPlanos(c);
-    c.progress.setMax(c.ws.Alto);
+    c.log.appendLine(QStringLiteral("Reservando memoria"));
+    d.abrirPlanos();
+    c.progress.setMax(d.ws().Alto);
     c.progress.setPosition(0);
-    ReservarAuxiliares(c.ws);
-    if (c.leftView.picture().pageCount() > 1)
+    if (d.izquierda().pageCount() > 1)
       c.log.appendLine(QString::fromUtf8("La imagen tiene %1 páginas; se abre la primera")
-                           .arg(c.leftView.picture().pageCount()));
+                           .arg(d.izquierda().pageCount()));
   } catch (const std::bad_alloc&) {
     // A picture too large for memory: nothing stays half loaded.
     DeshacerApertura(c);
@@ -65,28 +58,26 @@ void AbrirImagen(const PictureControls& c) {
   } catch (...) {
     // An unreadable file: back to the no-picture state, its notice shown
     // again; the error itself is shown by the application-wide display.
-    if (!c.ws.ImagenCargada) DeshacerApertura(c);
+    if (!d.ws().ImagenCargada) DeshacerApertura(c);
     throw;
   }
 }
 
 void BorrarImagen(const PictureControls& c) {
-  Workspace& ws = c.ws;
+  Workspace& ws = c.documento.ws();
   if (!ws.ImagenCargada) return;
   c.notice.setText(QString::fromUtf8(kSinImagen));
   c.leftView.hide();
-  ws.ImagenCargada = false;
   c.title.setText(QString());
   c.log.clearLines();
-  LiberarPlanos(ws);
+  c.documento.cerrar();
   ws.MatrizCargada = false;
   c.rightView.hide();
   c.initialButton.hide();
 }
 
 void CopiarFinalEnInicial(const PictureControls& c) {
-  CopiarDerechaEnIzquierda(c.ws, c.leftView.picture(), c.rightView.picture(),
-                           [&] { c.progress.step(); });
+  c.documento.copiarDerechaEnIzquierda([&] { c.progress.step(); });
   c.progress.setPosition(0);
   c.leftView.pictureChanged();
   c.initialButton.show();
@@ -94,33 +85,37 @@ void CopiarFinalEnInicial(const PictureControls& c) {
 }
 
 void RecuperarImagenInicial(const PictureControls& c) {
-  Workspace& ws = c.ws;
-  // Read into a separate picture first: the left view changes only when the
-  // file could be read and still fits the planes.
-  Picture reloaded;
-  reloaded.load(c.openDialog.FileName);
-  if (ws.ImagenCargada && (reloaded.height() != ws.Alto || reloaded.width() != ws.Ancho)) {
+  Documento& d = c.documento;
+  if (!d.releerInicial([&] { c.progress.step(); })) {
     ShowMessage(QStringLiteral("La imagen \"%1\" ya no tiene %2 x %3 pixels; no se puede recuperar")
-                    .arg(c.openDialog.FileName)
-                    .arg(ws.Ancho)
-                    .arg(ws.Alto));
+                    .arg(d.nombre())
+                    .arg(d.ws().Ancho)
+                    .arg(d.ws().Alto));
     return;
   }
-  c.leftView.picture() = std::move(reloaded);
   c.leftView.pictureChanged();
-  LeerInicial(ws, c.leftView.picture(), [&] { c.progress.step(); });
   c.progress.setPosition(0);
   c.initialButton.hide();
   c.leftView.show();
 }
 
-void GuardarImagen(const PictureControls& c) {
-  if (!c.ws.ImagenCargada) {
+bool GuardarImagen(const PictureControls& c) {
+  if (!c.documento.ws().ImagenCargada) {
     ShowMessage(QStringLiteral("No hay imagen para guardar"));
-    return;
+    return false;
   }
-  if (!c.saveDialog.Execute()) return;
+  if (!c.saveDialog.Execute()) return false;
+  // One page written over a file of several would lose the others.
+  if (const int pages = filePageCount(c.saveDialog.FileName);
+      pages > 1 &&
+      !AskYesNo(QString::fromUtf8("El fichero «%1» tiene %2 páginas y solo se guardará una; "
+                                  "las demás se perderán. ¿Desea reemplazarlo?")
+                    .arg(c.saveDialog.FileName)
+                    .arg(pages))) {
+    return false;
+  }
   c.rightView.picture().save(c.saveDialog.FileName);
+  return true;
 }
 
 }  // namespace morvane

@@ -1,9 +1,13 @@
 // The five commands that manage the picture itself: "Abrir Imagen", "Borrar",
-// "<<", "Imagen Inicial" and "Guardar Imagen", with the plane transfers they
-// rely on. They work on the main window's parts, gathered in PictureControls.
+// "<<", "Imagen Inicial" and "Guardar Imagen". The open picture, its file and
+// its planes are the document's (document/documento.h); these commands add the
+// main window's parts, gathered in PictureControls: views, labels, log,
+// progress bar and dialogs.
 #pragma once
 
-#include "workspace/workspace.h"
+#include <QString>
+
+#include "document/documento.h"
 
 class QLabel;
 class QWidget;
@@ -17,7 +21,7 @@ class OpenDialog;
 class SaveDialog;
 
 struct PictureControls {
-  Workspace& ws;
+  Documento& documento;    // its pictures are the two views' pictures
   PictureView& leftView;   // the input
   PictureView& rightView;  // the result
   QLabel& title;           // the operation title above the right view
@@ -29,14 +33,13 @@ struct PictureControls {
   SaveDialog& saveDialog;
 };
 
-// Measures the left view's picture, allocates ImagenInicial and ImagenFinal and
-// fills them from the left and right views.
-bool CargarPlanos(const PictureControls& c);
-
-void AbrirImagen(const PictureControls& c);             // "Abrir Imagen"
+// "Abrir Imagen". Given a file name, opens that file instead of asking the
+// dialog (which is left holding the name, as after a choice).
+void AbrirImagen(const PictureControls& c, const QString& fileName = QString());
 void BorrarImagen(const PictureControls& c);            // "Borrar"
 void CopiarFinalEnInicial(const PictureControls& c);    // "<<"
 void RecuperarImagenInicial(const PictureControls& c);  // "Imagen Inicial"
-void GuardarImagen(const PictureControls& c);           // "Guardar Imagen"
+// "Guardar Imagen"; true when the file was written.
+bool GuardarImagen(const PictureControls& c);
 
 }  // namespace morvane

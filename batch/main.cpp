@@ -2,6 +2,7 @@
 // only for the picture format plugins. Should anything reach for a platform,
 // it gets the offscreen one unless the user chose another.
 #include <unistd.h>
+
 #include <QCoreApplication>
 #include <csignal>
 #include <cstdlib>
@@ -19,7 +20,7 @@ extern "C" void AlInterrumpir(int signal) {
     std::signal(signal, SIG_DFL);
     std::raise(signal);
   }
-  gInterrumpido = 1;
+  gInterrumpido = signal;
 }
 
 }  // namespace
@@ -33,8 +34,10 @@ int main(int argc, char** argv) {
     std::signal(SIGTERM, AlInterrumpir);
     std::signal(SIGHUP, AlInterrumpir);
 
+    // The arguments as the bytes given: a name need not be UTF-8.
     std::vector<std::string> args(argv + 1, argv + argc);
     morvane::EntornoLote entorno{std::cin, std::cout, std::cerr};
+    entorno.descriptorEntrada = STDIN_FILENO;
     entorno.terminal = isatty(STDERR_FILENO) != 0;
     entorno.interrumpido = &gInterrumpido;
     return morvane::EjecutarLote(args, entorno);

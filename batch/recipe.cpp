@@ -40,11 +40,9 @@ class CeldasDeReceta : public MatrixGrid {
 }  // namespace
 
 void PrepararReceta(Workspace& ws, const Receta& receta) {
-  ws.TamanoElegido = receta.tamanoMatriz;
-  ws.Umbral = receta.umbral;
   RegistroMudo registro;
   CeldasDeReceta celdas(receta);
-  CargarMatriz(ws, registro, celdas, receta.tipo, receta.factorN);
+  CargarMatriz(ws, registro, celdas, receta.tamanoMatriz, receta.tipo, receta.factorN);
   if (!ws.MatrizCargada) throw std::runtime_error(celdas.mensaje());
 }
 
@@ -59,7 +57,8 @@ void Detectar(Workspace& ws, ResultView& vista, Deteccion deteccion) {
 void RestaurarConReceta(Workspace& ws, ResultView& vista, const Receta& receta) {
   RegistroMudo registro;
   Restaurar(ws, registro, vista,
-            ParametrosRestauracion{receta.filtro, receta.ventana, receta.incluirDanados, false});
+            ParametrosRestauracion{receta.filtro, receta.ventana, receta.incluirDanados, false,
+                                   receta.umbral});
 }
 
 }  // namespace morvane

@@ -8,12 +8,12 @@
 
 namespace morvane {
 
-// "Cargar Matriz" with the recipe's size, kind, factor and cells, and the
-// threshold as "Umbral" would hold it. Throws std::runtime_error when the
-// matrix is refused.
+// "Cargar Matriz" with the recipe's size, kind, factor and cells. Throws
+// std::runtime_error when the matrix is refused.
 void PrepararReceta(Workspace& ws, const Receta& receta);
 
-// "Puntos Negros" or "Puntos Blancos", then "Restaurar", drawing into vista.
+// "Puntos Negros" or "Puntos Blancos", then "Restaurar" with the recipe's
+// threshold, drawing into vista.
 void Detectar(Workspace& ws, ResultView& vista, Deteccion deteccion);
 void RestaurarConReceta(Workspace& ws, ResultView& vista, const Receta& receta);
 

@@ -22,6 +22,7 @@
 
 #include "morphology/kernels.h"
 #include "tests/support/morphology_oracle.h"
+#include "workspace/parallel.h"
 
 namespace morvane {
 namespace {
@@ -97,7 +98,7 @@ void Run(benchmark::State& state, Kernel kernel, int side, int threads) {
   Plane dst(side, side);
   const bool threadClock = threads == 1;
   const double copy = BestCopy(src, dst, side, threadClock);
-  SetKernelThreads(threads);
+  FijarHilosPorOperacion(threads);
   double best = 1e30;
   for (auto _ : state) {
     const double start = Now(threadClock);
@@ -106,7 +107,7 @@ void Run(benchmark::State& state, Kernel kernel, int side, int threads) {
     benchmark::ClobberMemory();
     best = std::min(best, Now(threadClock) - start);
   }
-  SetKernelThreads(0);
+  FijarHilosPorOperacion(0);
   state.counters["copies"] = best / copy;
   const std::int64_t interior = static_cast<std::int64_t>(side - n + 1) * (side - n + 1);
   state.SetItemsProcessed(state.iterations() * interior);

@@ -12,6 +12,7 @@
 #include "restoration/cubic.h"
 #include "restoration/neighbourhood.h"
 #include "tests/support/restoration_oracle.h"
+#include "workspace/parallel.h"
 
 namespace morvane {
 namespace {
@@ -138,17 +139,17 @@ constexpr int kAncho = 4096;
 
 void BM_Media(benchmark::State& state) {
   Medir(state, Cached(0, kAlto, kAncho), [&](Workspace& ws, ResultView& v) {
-    FiltroMedia(ws, v, static_cast<int>(state.range(0)), false);
+    FiltroMedia(ws, v, {ws.Umbral, static_cast<int>(state.range(0)), false});
   });
 }
 void BM_Mediana(benchmark::State& state) {
   Medir(state, Cached(0, kAlto, kAncho), [&](Workspace& ws, ResultView& v) {
-    FiltroMediana(ws, v, static_cast<int>(state.range(0)), false);
+    FiltroMediana(ws, v, {ws.Umbral, static_cast<int>(state.range(0)), false});
   });
 }
 void BM_Conservativo(benchmark::State& state) {
   Medir(state, Cached(0, kAlto, kAncho), [&](Workspace& ws, ResultView& v) {
-    FiltroConservativo(ws, v, static_cast<int>(state.range(0)), false);
+    FiltroConservativo(ws, v, {ws.Umbral, static_cast<int>(state.range(0)), false});
   });
 }
 void BM_VecindadLiteral(benchmark::State& state) {
@@ -157,16 +158,16 @@ void BM_VecindadLiteral(benchmark::State& state) {
     oracle::FiltroVecindadLiteral(ws, v, filtro, static_cast<int>(state.range(1)), false);
   });
 }
-// range(0) threads (0: the filter's own choice).
-OpcionesCubico Hilos(const benchmark::State& state, int arg) {
-  OpcionesCubico o;
-  o.hilos = static_cast<int>(state.range(arg));
-  return o;
+// Runs the cubic filter on range(arg) threads (0: the filter's own choice).
+void Cubica(const benchmark::State& state, int arg, Workspace& ws, ResultView& v) {
+  const int antes = FijarHilosPorOperacion(static_cast<int>(state.range(arg)));
+  FiltroInterpolacionCubica(ws, v, {ws.Umbral});
+  FijarHilosPorOperacion(antes);
 }
 
 void BM_Cubica(benchmark::State& state) {
   Medir(state, Cached(0, kAlto, kAncho),
-        [&](Workspace& ws, ResultView& v) { FiltroInterpolacionCubica(ws, v, Hilos(state, 0)); });
+        [&](Workspace& ws, ResultView& v) { Cubica(state, 0, ws, v); });
 }
 void BM_CubicaLiteral(benchmark::State& state) {
   Medir(state, Cached(0, kAlto, kAncho),
@@ -177,8 +178,7 @@ void BM_CubicaLiteral(benchmark::State& state) {
 // threads.
 void BM_CubicaUmbralNegativo(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  Medir(state, Cached(2, n, n),
-        [&](Workspace& ws, ResultView& v) { FiltroInterpolacionCubica(ws, v, Hilos(state, 1)); });
+  Medir(state, Cached(2, n, n), [&](Workspace& ws, ResultView& v) { Cubica(state, 1, ws, v); });
 }
 void BM_CubicaUmbralNegativoLiteral(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
@@ -187,8 +187,7 @@ void BM_CubicaUmbralNegativoLiteral(benchmark::State& state) {
 }
 void BM_CubicaDilatacion(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));
-  Medir(state, Cached(1, n, n),
-        [&](Workspace& ws, ResultView& v) { FiltroInterpolacionCubica(ws, v, Hilos(state, 1)); });
+  Medir(state, Cached(1, n, n), [&](Workspace& ws, ResultView& v) { Cubica(state, 1, ws, v); });
 }
 void BM_CubicaDilatacionLiteral(benchmark::State& state) {
   const int n = static_cast<int>(state.range(0));

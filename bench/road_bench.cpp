@@ -1,14 +1,13 @@
-// The whole road of a restoration through the real main-window handlers, on the
-// offscreen platform with fixed dialog answers, timed command by command and
-// set against one memcpy of a plane of the picture's size measured in the same
-// run.
+// Every command of a restoration, in the order a user runs them, through the real main-window
+// handlers, on the offscreen platform with fixed dialog answers, timed command by command and set
+// against one memcpy of a plane of the picture's size measured in the same run.
 //
 //   road_bench                 both 4000 x 3000 pictures (8-bit palette, 24-bit),
 //                              each in a process of its own so that each peak
 //                              memory figure is its own
 //   road_bench --picture 8     one picture only (8 or 24)
 //   road_bench --huge          a 20000 x 20000 8-bit picture, each command once
-//   road_bench --repeat N      runs of the road per picture (default 3)
+//   road_bench --repeat N      runs of the commands per picture (default 3)
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -110,65 +109,74 @@ struct Row {
   long faults = 0;  // page faults of the first run
 };
 
-class Road {
+class WindowSession {
  public:
-  Road(int repeat) : repeat_(repeat) {
+  WindowSession(int repeat) : repeat_(repeat) {
     form_.show();
     QApplication::processEvents();
   }
 
-  void Run(const QString& file, const QString& saved) {
+  void run(const QString& file, const QString& saved) {
     for (int run = 0; run < repeat_; ++run) {
-      if (ws_.ImagenCargada) form_.Button6Click();
+      if (ws_.ImagenCargada) form_.onBorrar();
       dialogs_.openAnswers.push_back(file);
-      Time("Abrir Imagen", [&] { form_.Button1Click(); });
-      Time(
-          "repaint of both views", [&] { Repaint(); }, false);
-      LoadMatrix(0, 0, 0);
-      Time("Cargar Matriz 3 x 3 zeros", [&] { form_.Button7Click(); });
-      Time("Puntos Negros 3 x 3 zeros", [&] { form_.Button8Click(); });
-      Time(
-          "repaint after a command", [&] { Repaint(); }, false);
+      time("Abrir Imagen", [&] { form_.onAbrirImagen(); });
+      time(
+          "repaint of both views", [&] { repaintViews(); }, false);
+      loadMatrix(0, 0, 0);
+      time("Cargar Matriz 3 x 3 zeros", [&] { form_.onCargarMatriz(); });
+      time("Puntos Negros 3 x 3 zeros", [&] { form_.onPuntosNegros(); });
+      time(
+          "repaint after a command", [&] { repaintViews(); }, false);
       const char* filters[] = {"Restaurar media", "Restaurar mediana", "Restaurar conservativo",
                                "Restaurar cubico"};
       for (int f = 0; f < 4; ++f) {
-        if (f > 0) form_.Button8Click();
-        form_.RadioGroup3->setItemIndex(f);
-        form_.RadioGroup3Click();
-        form_.ComboBox1->setCurrentIndex(0);
-        Time(filters[f], [&] { form_.Button13Click(); });
+        if (f > 0) form_.onPuntosNegros();
+        control<RadioGroup>("filtroGroup")->setItemIndex(f);
+        form_.onFiltroChanged();
+        control<QComboBox>("tamanoFiltroCombo")->setCurrentIndex(0);
+        time(filters[f], [&] { form_.onRestaurar(); });
+        if (f == 0)
+          time(
+              "repaint after Restaurar", [&] { repaintViews(); }, false);
       }
-      Time("Puntos Blancos 3 x 3 zeros", [&] { form_.Button9Click(); });
-      form_.RadioGroup3->setItemIndex(0);
-      form_.Button13Click();
-      Time("<<", [&] { form_.Button11Click(); });
-      Time("Imagen Inicial", [&] { form_.Button12Click(); });
+      time("Puntos Blancos 3 x 3 zeros", [&] { form_.onPuntosBlancos(); });
+      control<RadioGroup>("filtroGroup")->setItemIndex(0);
+      form_.onRestaurar();
+      time("<<", [&] { form_.onCopiarFinalEnInicial(); });
+      time("Imagen Inicial", [&] { form_.onRecuperarImagenInicial(); });
       dialogs_.saveAnswers.push_back(saved);
-      Time("Guardar Imagen", [&] { form_.Button15Click(); });
-      LoadMatrix(1, 1, 10);
-      Time("Cargar Matriz 5 x 5 pyramid", [&] { form_.Button7Click(); });
-      Time("Puntos Negros 5 x 5 pyramid", [&] { form_.Button8Click(); });
+      time("Guardar Imagen", [&] { form_.onGuardarImagen(); });
+      loadMatrix(1, 1, 10);
+      time("Cargar Matriz 5 x 5 pyramid", [&] { form_.onCargarMatriz(); });
+      time("Puntos Negros 5 x 5 pyramid", [&] { form_.onPuntosNegros(); });
     }
   }
 
   const std::vector<Row>& rows() const { return rows_; }
 
  private:
-  void LoadMatrix(int sizeIndex, int kind, int factor) {
-    form_.RadioGroup1->setItemIndex(sizeIndex);
-    form_.RadioGroup1Click();
-    form_.RadioGroup2->setItemIndex(kind);
-    form_.Edit1->setText(QString::number(factor));
+  // A control of the window by its object name.
+  template <class T>
+  T* control(const char* name) {
+    return form_.findChild<T*>(QString::fromUtf8(name));
   }
 
-  void Repaint() {
-    form_.Image1->repaint();
-    form_.Image2->repaint();
+  void loadMatrix(int sizeIndex, int kind, int factor) {
+    control<RadioGroup>("tamanoMatrizGroup")->setItemIndex(sizeIndex);
+    form_.onTamanoMatrizChanged();
+    control<RadioGroup>("tipoMatrizGroup")->setItemIndex(kind);
+    control<Edit>("factorNEdit")->setText(QString::number(factor));
+  }
+
+  void repaintViews() {
+    control<PictureView>("imagenInicialView")->repaint();
+    control<PictureView>("imagenFinalView")->repaint();
   }
 
   // settle: first let the events earlier commands left queued run (repaints
   // among them), so they are not counted as this command's.
-  void Time(const std::string& command, const std::function<void()>& work, bool settle = true) {
+  void time(const std::string& command, const std::function<void()>& work, bool settle = true) {
     if (settle) QApplication::processEvents();
     const long faults = PageFaults();
     // What the window would show in its error box ends the command here, as
@@ -197,7 +205,7 @@ class Road {
   int repeat_;
   FakeDialogs dialogs_;
   Workspace ws_;
-  TForm1 form_{ws_};
+  VentanaPrincipal form_{ws_};
   std::vector<Row> rows_;
 };
 
@@ -222,8 +230,8 @@ int RunPicture(int bits, int width, int height, int repeat) {
                         }));
   }
 
-  Road road(repeat);
-  road.Run(file, dir.filePath(QStringLiteral("saved.bmp")));
+  WindowSession session(repeat);
+  session.run(file, dir.filePath(QStringLiteral("saved.bmp")));
 
   std::printf("\n%d x %d, %d-bit BMP, 10%% impulse noise; %d run(s)\n", width, height, bits,
               repeat);
@@ -231,11 +239,19 @@ int RunPicture(int bits, int width, int height, int repeat) {
               copy * 1e3, qtDecode * 1e3, qtDecode / copy);
   std::printf("%-30s %11s %11s %9s %9s %9s %7s\n", "command", "first ms", "best ms", "first x",
               "best x", "peak MB", "faults");
-  for (const Row& row : road.rows()) {
+  for (const Row& row : session.rows()) {
     const double first = row.seconds.front();
     const double best = *std::min_element(row.seconds.begin(), row.seconds.end());
     std::printf("%-30s %11.2f %11.2f %9.1f %9.1f %9.1f %7ld\n", row.command.c_str(), first * 1e3,
                 best * 1e3, first / copy, best / copy, row.peakKb / 1024.0, row.faults);
+  }
+  // The right view works out its area averages again from every picture row a
+  // command changed: the cost of seeing a command's result.
+  for (const Row& row : session.rows()) {
+    if (row.command.rfind("repaint after", 0) != 0) continue;
+    std::printf("view %s: %.2f plane copies (best of %zu)\n", row.command.c_str(),
+                *std::min_element(row.seconds.begin(), row.seconds.end()) / copy,
+                row.seconds.size());
   }
   const double planeMb = static_cast<double>(width) * height / (1024.0 * 1024.0);
   std::printf("idle resident %.1f MB, peak %.1f MB: idle + %.1f MB (plane: %.1f MB)\n",

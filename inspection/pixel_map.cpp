@@ -49,82 +49,89 @@ QString TextoNivel(const Picture& imagen, std::int64_t x, std::int64_t y) {
 
 }  // namespace
 
-TForm4::TForm4(PictureView* izquierda, PictureView* derecha)
+MapaPixels::MapaPixels(PictureView* izquierda, PictureView* derecha)
     : QWidget(nullptr, Qt::Window), izquierda_(izquierda), derecha_(derecha) {
   setWindowTitle(QStringLiteral("Mapa de pixels"));
   setFont(FuenteVentanas());
   setAttribute(Qt::WA_QuitOnClose, false);
 
-  Label1 = new QLabel(QStringLiteral("X  ,  Y"), this);
-  Label1->setGeometry(200, 184, 49, 21);
-  Label1->setAlignment(Qt::AlignCenter);
-  QFont negrita = Label1->font();
+  xyLabel_ = new QLabel(QStringLiteral("X  ,  Y"), this);
+  xyLabel_->setGeometry(200, 184, 49, 21);
+  xyLabel_->setAlignment(Qt::AlignCenter);
+  QFont negrita = xyLabel_->font();
   negrita.setBold(true);
-  Label1->setFont(negrita);
+  xyLabel_->setFont(negrita);
 
   // Created in tab order.
-  UpDown1 = new UpDown(Qt::Vertical, this);
-  UpDown1->setGeometry(208, 56, 25, 105);
-  UpDown2 = new UpDown(Qt::Horizontal, this);
-  UpDown2->setGeometry(56, 208, 89, 25);
-  Button1 = new QPushButton(QStringLiteral("Actualizar"), this);
-  Button1->setGeometry(288, 208, 137, 25);
-  StringGrid1 = NuevaRejilla(this, QRect(8, 16, 185, 185), 5, 5, 36, 36);
-  StringGrid2 = NuevaRejilla(this, QRect(256, 16, 185, 185), 5, 5, 36, 36);
-  StringGrid3 = NuevaRejilla(this, QRect(192, 208, 65, 25), 2, 1, 31, 21);
+  yUpDown_ = new UpDown(Qt::Vertical, this);
+  yUpDown_->setGeometry(208, 56, 25, 105);
+  xUpDown_ = new UpDown(Qt::Horizontal, this);
+  xUpDown_->setGeometry(56, 208, 89, 25);
+  actualizarButton_ = new QPushButton(QStringLiteral("Actualizar"), this);
+  actualizarButton_->setGeometry(288, 208, 137, 25);
+  inicialGrid_ = NuevaRejilla(this, QRect(8, 16, 185, 185), 5, 5, 36, 36);
+  finalGrid_ = NuevaRejilla(this, QRect(256, 16, 185, 185), 5, 5, 36, 36);
+  puntoGrid_ = NuevaRejilla(this, QRect(192, 208, 65, 25), 2, 1, 31, 21);
+  xyLabel_->setObjectName(QStringLiteral("xyLabel"));
+  yUpDown_->setObjectName(QStringLiteral("yUpDown"));
+  xUpDown_->setObjectName(QStringLiteral("xUpDown"));
+  actualizarButton_->setObjectName(QStringLiteral("actualizarButton"));
+  inicialGrid_->setObjectName(QStringLiteral("inicialGrid"));
+  finalGrid_->setObjectName(QStringLiteral("finalGrid"));
+  puntoGrid_->setObjectName(QStringLiteral("puntoGrid"));
 
   ColocarVentana(this, QRect(231, 192, 461, 277));
 
   // The up-down controls pass on the arrow that was pressed.
-  connectGuarded(UpDown1, &UpDown::clicked, this,
-                 [this](UpDown::Arrow arrow) { UpDown1Click(arrow); });
-  connectGuarded(UpDown2, &UpDown::clicked, this,
-                 [this](UpDown::Arrow arrow) { UpDown2Click(arrow); });
-  connectGuarded(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
+  connectGuarded(yUpDown_, &UpDown::clicked, this,
+                 [this](UpDown::Arrow arrow) { onYArrow(arrow); });
+  connectGuarded(xUpDown_, &UpDown::clicked, this,
+                 [this](UpDown::Arrow arrow) { onXArrow(arrow); });
+  connectGuarded(actualizarButton_, &QPushButton::clicked, this, [this] { onActualizar(); });
 }
 
-void TForm4::MostrarMapa() {
+void MapaPixels::mostrarMapa() {
   const Picture& inicial = izquierda_->picture();
   const Picture& final_ = derecha_->picture();
   for (int dy = -2; dy <= 2; ++dy) {
     for (int dx = -2; dx <= 2; ++dx) {
       const std::int64_t x = static_cast<std::int64_t>(PuntoX) + dx;
       const std::int64_t y = static_cast<std::int64_t>(PuntoY) + dy;
-      StringGrid1->setCell(dx + 2, dy + 2, TextoNivel(inicial, x, y));
-      StringGrid2->setCell(dx + 2, dy + 2, TextoNivel(final_, x, y));
+      inicialGrid_->setCell(dx + 2, dy + 2, TextoNivel(inicial, x, y));
+      finalGrid_->setCell(dx + 2, dy + 2, TextoNivel(final_, x, y));
     }
   }
-  StringGrid3->setCell(0, 0, IntToStr(PuntoX));
-  StringGrid3->setCell(1, 0, IntToStr(PuntoY));
+  puntoGrid_->setCell(0, 0, IntToStr(PuntoX));
+  puntoGrid_->setCell(1, 0, IntToStr(PuntoY));
 }
 
-void TForm4::UpDown1Click(UpDown::Arrow Button) {
-  PuntoY = Paso(PuntoY, Button == UpDown::Arrow::Next ? -1 : 1);
-  MostrarMapa();
+void MapaPixels::onYArrow(UpDown::Arrow arrow) {
+  PuntoY = Paso(PuntoY, arrow == UpDown::Arrow::Next ? -1 : 1);
+  mostrarMapa();
 }
 
-void TForm4::UpDown2Click(UpDown::Arrow Button) {
-  PuntoX = Paso(PuntoX, Button == UpDown::Arrow::Next ? 1 : -1);
-  MostrarMapa();
+void MapaPixels::onXArrow(UpDown::Arrow arrow) {
+  PuntoX = Paso(PuntoX, arrow == UpDown::Arrow::Next ? 1 : -1);
+  mostrarMapa();
 }
 
-void TForm4::Button1Click() {
-  if (form2_) {
-    PuntoX = form2_->PuntoX;
-    PuntoY = form2_->PuntoY;
+void MapaPixels::onActualizar() {
+  if (imagenInicial_) {
+    PuntoX = imagenInicial_->PuntoX;
+    PuntoY = imagenInicial_->PuntoY;
   }
-  MostrarMapa();
+  mostrarMapa();
 }
 
-void TForm4::FormShow() {
+void MapaPixels::onShown() {
   move(100, 100);
 }
 
-void TForm4::showEvent(QShowEvent* event) {
+void MapaPixels::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // Only a show asked for by the program; not the window system's own (restoring
   // from the task bar).
-  if (!event->spontaneous()) runGuarded([this] { FormShow(); });
+  if (!event->spontaneous()) runGuarded([this] { onShown(); });
 }
 
 }  // namespace morvane

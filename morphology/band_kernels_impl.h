@@ -1,7 +1,8 @@
-// Band kernels written once over a small vector interface S:
+// Band kernels written once over the small vector interface S of
+// workspace/lanes.h:
 //   S::V, S::kWidth, S::load(p), S::store(p, v), S::splat(level),
 //   S::adds(a, b), S::subs(a, b) (saturating), S::max(a, b), S::min(a, b).
-// Each including file provides S for one instruction set. Everything here has
+// Each including file instantiates them for one instruction set. Everything here has
 // internal linkage, so code built for a wider instruction set never stands in
 // for the portable one at link time. Nothing from the standard library is
 // used inside the kernels for the same reason.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "workspace/plane.h"
+#include "workspace/simd.h"
 #include "workspace/workspace.h"
 
 namespace morvane {
@@ -17,16 +18,7 @@ namespace morvane {
 // matrix whose side is not odd and at most 9 writes nothing.
 void Dilatar(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho);
 void Erosionar(const Plane& src, const MatrizB& b, Plane& dst, int alto, int ancho);
-
-// Number of threads the kernels split large planes over: 0 (the default) picks
-// one per hardware thread; 1 keeps everything on the calling thread.
-void SetKernelThreads(int n);
-
-// The row code the kernels run. Automatic takes the widest the processor has.
-enum class KernelPath { Automatic, Portable, Sse2, Avx2 };
-// Forces a path (Automatic restores the choice). Returns false, changing
-// nothing, when the processor or the build lacks it.
-bool SetKernelPath(KernelPath path);
-bool KernelPathAvailable(KernelPath path);
+// Large planes are split into bands of rows over the threads of the budget
+// (workspace/parallel.h); the result is the same for any thread count.
 
 }  // namespace morvane

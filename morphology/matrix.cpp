@@ -23,10 +23,10 @@ void PonerPeso(Workspace& ws, MatrixGrid& grid, int row, int col, std::uint8_t w
 
 }  // namespace
 
-void CargarMatriz(Workspace& ws, MessageLog& log, MatrixGrid& grid, TipoMatriz tipo,
+void CargarMatriz(Workspace& ws, MessageLog& log, MatrixGrid& grid, int tamano, TipoMatriz tipo,
                   std::int32_t factorN) {
-  if (ws.Matriz.n != ws.TamanoElegido) {
-    const int n = ws.TamanoElegido;
+  if (ws.Matriz.n != tamano) {
+    const int n = tamano;
     MatrizB fresh;
     fresh.n = n;
     fresh.weights.assign(static_cast<std::size_t>(n) * static_cast<std::size_t>(n), 0);

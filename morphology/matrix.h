@@ -26,11 +26,12 @@ enum class TipoMatriz { Ceros, Piramidal, Personalizada };
 inline constexpr const char* kMensajeMatrizIncorrecta =
     "La matriz B no se ha cargado correctamente.\nCompruebe que contiene solo valores numéricos";
 
-// "Cargar Matriz": takes a new matrix when the chosen size differs from the
-// loaded one (a new matrix starts all zero), stores factorN in FactorN, clears
-// the log, fills the matrix by kind, rewrites the grid cells with the stored
-// weights and logs the outcome.
-void CargarMatriz(Workspace& ws, MessageLog& log, MatrixGrid& grid, TipoMatriz tipo,
+// "Cargar Matriz": takes a new matrix when the chosen size (tamano: 3, 5, 7 or
+// 9, as TamanoElegido holds it) differs from the loaded one (a new matrix
+// starts all zero), stores factorN in FactorN, clears the log, fills the matrix
+// by kind, rewrites the grid cells with the stored weights and logs the
+// outcome.
+void CargarMatriz(Workspace& ws, MessageLog& log, MatrixGrid& grid, int tamano, TipoMatriz tipo,
                   std::int32_t factorN);
 
 }  // namespace morvane

@@ -12,9 +12,9 @@ namespace {
 // visiting order (row offsets +h down to -h, column offsets +h down to -h: rows
 // r-h .. r+h, columns c-h .. c+h), and returns how many there are.
 template <int H>
-int Admitidos(const Workspace& ws, int r, int c, bool incluirDanados, std::uint8_t* levels) {
+int Admitidos(const Workspace& ws, int r, int c, const ParametrosFiltro& p, std::uint8_t* levels) {
   int n = 0;
-  if (incluirDanados) {
+  if (p.incluirDanados) {
     for (int y = r - H; y <= r + H; ++y) {
       const std::uint8_t* aux = ws.Auxiliar1[y];
       for (int x = c - H; x <= c + H; ++x) levels[n++] = aux[x];
@@ -23,7 +23,7 @@ int Admitidos(const Workspace& ws, int r, int c, bool incluirDanados, std::uint8
   }
   // Every level is written and kept only when admitted: no branch to guess
   // wrong on a noisy picture. levels has room for the last, unkept write.
-  const auto umbral = ws.Umbral;
+  const std::int32_t umbral = p.umbral;  // compared as an integer: never squeezed into a level
   for (int y = r - H; y <= r + H; ++y) {
     const std::uint8_t* aux = ws.Auxiliar1[y];
     const std::uint8_t* damage = ws.ImagenFinal[y];
@@ -55,37 +55,37 @@ void Ordenar9(std::uint8_t* v) {
 }
 
 template <int H, class Rule>
-void FiltrarCon(Workspace& ws, ResultView& view, bool incluirDanados, Rule rule) {
-  RecorrerMarco(ws, view, H, [&](int r, int c) {
+void FiltrarCon(Workspace& ws, ResultView& view, const ParametrosFiltro& p, Rule rule) {
+  RecorrerMarco(ws, view, H, p.umbral, [&](int r, int c) {
     std::uint8_t levels[26];
-    const int n = Admitidos<H>(ws, r, c, incluirDanados, levels);
+    const int n = Admitidos<H>(ws, r, c, p, levels);
     if (n == 0) return;  // nothing to compute from: the level stays
     ws.Auxiliar1[r][c] = rule(levels, n, ws.Auxiliar1[r][c]);
   });
 }
 
 template <class Rule>
-void Filtrar(Workspace& ws, ResultView& view, int radio, bool incluirDanados, Rule rule) {
-  if (radio == 2)
-    FiltrarCon<2>(ws, view, incluirDanados, rule);
+void Filtrar(Workspace& ws, ResultView& view, const ParametrosFiltro& p, Rule rule) {
+  if (p.radio == 2)
+    FiltrarCon<2>(ws, view, p, rule);
   else
-    FiltrarCon<1>(ws, view, incluirDanados, rule);
+    FiltrarCon<1>(ws, view, p, rule);
 }
 
 }  // namespace
 
-void FiltroMedia(Workspace& ws, ResultView& view, int radio, bool incluirDanados) {
-  Filtrar(ws, view, radio, incluirDanados, [](const std::uint8_t* levels, int n, std::uint8_t) {
+void FiltroMedia(Workspace& ws, ResultView& view, const ParametrosFiltro& p) {
+  Filtrar(ws, view, p, [](const std::uint8_t* levels, int n, std::uint8_t) {
     int sum = 0;
     for (int k = 0; k < n; ++k) sum += levels[k];
     return static_cast<std::uint8_t>(sum / n);
   });
 }
 
-void FiltroMediana(Workspace& ws, ResultView& view, int radio, bool incluirDanados) {
+void FiltroMediana(Workspace& ws, ResultView& view, const ParametrosFiltro& p) {
   // The level at position n / 2 (from 0) of the n admitted levels in ascending
   // order: the upper of the two middle ones when n is even.
-  Filtrar(ws, view, radio, incluirDanados, [](std::uint8_t* levels, int n, std::uint8_t) {
+  Filtrar(ws, view, p, [](std::uint8_t* levels, int n, std::uint8_t) {
     if (n <= 9) {
       // The free places hold 255, above or equal to every level: they sort
       // after the n levels and leave position n / 2 as it was.
@@ -98,17 +98,16 @@ void FiltroMediana(Workspace& ws, ResultView& view, int radio, bool incluirDanad
   });
 }
 
-void FiltroConservativo(Workspace& ws, ResultView& view, int radio, bool incluirDanados) {
-  Filtrar(ws, view, radio, incluirDanados,
-          [](const std::uint8_t* levels, int n, std::uint8_t centre) {
-            std::uint8_t lo = 255;
-            std::uint8_t hi = 0;
-            for (int k = 0; k < n; ++k) {
-              lo = std::min(lo, levels[k]);
-              hi = std::max(hi, levels[k]);
-            }
-            return centre < lo ? lo : hi;
-          });
+void FiltroConservativo(Workspace& ws, ResultView& view, const ParametrosFiltro& p) {
+  Filtrar(ws, view, p, [](const std::uint8_t* levels, int n, std::uint8_t centre) {
+    std::uint8_t lo = 255;
+    std::uint8_t hi = 0;
+    for (int k = 0; k < n; ++k) {
+      lo = std::min(lo, levels[k]);
+      hi = std::max(hi, levels[k]);
+    }
+    return centre < lo ? lo : hi;
+  });
 }
 
 }  // namespace morvane

@@ -4,18 +4,19 @@
 
 #include <cstdint>
 
+#include "restoration/frame.h"
 #include "workspace/workspace.h"
 
 namespace morvane {
 
 // The three filters, each a whole run of the restoration frame with margin
-// radio. A pixel is damaged when its ImagenFinal level exceeds Umbral; the
-// neighbours admitted are those whose ImagenFinal level is below Umbral, or
-// every pixel of the window (the centre included) when incluirDanados. Levels
-// are read from Auxiliar1, so a pixel restored earlier in the scan counts with
-// its new level. radio is 1 or 2.
-void FiltroMedia(Workspace& ws, ResultView& view, int radio, bool incluirDanados);
-void FiltroMediana(Workspace& ws, ResultView& view, int radio, bool incluirDanados);
-void FiltroConservativo(Workspace& ws, ResultView& view, int radio, bool incluirDanados);
+// p.radio. A pixel is damaged when its ImagenFinal level exceeds p.umbral; the
+// neighbours admitted are those whose ImagenFinal level is below p.umbral, or
+// every pixel of the window (the centre included) when p.incluirDanados.
+// Levels are read from Auxiliar1, so a pixel restored earlier in the scan
+// counts with its new level.
+void FiltroMedia(Workspace& ws, ResultView& view, const ParametrosFiltro& p);
+void FiltroMediana(Workspace& ws, ResultView& view, const ParametrosFiltro& p);
+void FiltroConservativo(Workspace& ws, ResultView& view, const ParametrosFiltro& p);
 
 }  // namespace morvane

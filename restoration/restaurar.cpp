@@ -1,7 +1,6 @@
 #include "restoration/restaurar.h"
 
-#include "restoration/cubic.h"
-#include "restoration/neighbourhood.h"
+#include "restoration/filtros.h"
 
 namespace morvane {
 
@@ -17,25 +16,10 @@ void Restaurar(Workspace& ws, MessageLog& log, ResultView& view, const Parametro
     else
       log.append("Restauración de puntos blancos");
     view.setTitle("Restauración");
-    const int radio = p.ventana == Ventana::De5x5 ? 2 : 1;
-    switch (p.filtro) {
-      case Filtro::Mediana:
-        log.append("Usando filtro de Mediana");
-        FiltroMediana(ws, view, radio, p.incluirDanados);
-        break;
-      case Filtro::Conservativo:
-        log.append("Usando filtro Conservativo");
-        FiltroConservativo(ws, view, radio, p.incluirDanados);
-        break;
-      case Filtro::Cubico:
-        log.append("Usando filtro de Interpolación Cubica");
-        FiltroInterpolacionCubica(ws, view);
-        break;
-      case Filtro::Media:
-        log.append("Usando filtro de Media");
-        FiltroMedia(ws, view, radio, p.incluirDanados);
-        break;
-    }
+    const ParametrosFiltro filtro{p.umbral, p.ventana == Ventana::De5x5 ? 2 : 1, p.incluirDanados};
+    const FiltroDescrito& f = DescripcionFiltro(p.filtro);
+    log.append(f.lineaRegistro);
+    f.ejecutar(ws, view, filtro);
   }
   OlvidarDetecciones(ws);
 }

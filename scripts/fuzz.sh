@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds the open road's fuzzing target with clang (address and undefined-
+# Builds the picture object's fuzzing target with clang (address and undefined-
 # behaviour sanitizers) into build-fuzz/ and runs it for SECONDS (default 60)
 # over build-fuzz/corpus, a working copy of the seed and regression files that
 # keeps what the fuzzer adds between runs. Crashes and broken promises are
@@ -13,9 +13,9 @@ seconds=${1:-60}
 shift || true
 scripts/deps.sh clang libclang-rt-14-dev
 
-cmake -S tests/fuzz -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-cmake --build build-fuzz
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+  -DMORVANE_FUZZ=ON -DBUILD_TESTING=OFF -DMORVANE_BENCH=OFF >/dev/null
+cmake --build build-fuzz --target fuzz_open_road
 mkdir -p build-fuzz/corpus build-fuzz/findings
 cp tests/fuzz/corpus/* tests/fuzz/regressions/* build-fuzz/corpus/
 

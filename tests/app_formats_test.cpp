@@ -7,7 +7,6 @@
 #include <sys/stat.h>
 
 #include <QApplication>
-#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
@@ -22,7 +21,8 @@
 #include <vector>
 
 #include "app/main_window.h"
-#include "support/fake_dialogs.h"
+#include "tests/support/child.h"
+#include "tests/support/fake_dialogs.h"
 #include "toolkit/bmp_writer.h"
 
 namespace morvane {
@@ -48,11 +48,15 @@ QImage gray(int w = 37, int h = 21) {
               [](QImage& i, int x, int y) { i.scanLine(y)[x] = uchar((x * 7 + y * 13) % 250); });
 }
 
-// Every sample near a rounding edge: k * 257 +- 128.
-QImage gray16() {
-  return made(37, 21, QImage::Format_Grayscale16, [](QImage& i, int x, int y) {
-    const int v = (x * 7 + y * 13) % 256 * 257 + ((x + y) % 2 ? 128 : -129);
-    reinterpret_cast<quint16*>(i.scanLine(y))[x] = quint16(std::clamp(v, 0, 65535));
+// 16-bit samples near a rounding edge (k * 257 +- 128), gray or colour.
+QImage deep(QImage::Format format) {
+  return made(37, 21, format, [](QImage& i, int x, int y) {
+    const auto v =
+        quint16(std::clamp((x * 7 + y * 13) % 256 * 257 + ((x + y) % 2 ? 128 : -129), 0, 65535));
+    const bool gray = i.format() == QImage::Format_Grayscale16;
+    i.setPixelColor(x, y,
+                    QColor::fromRgba64(v, gray ? v : quint16(x * 1000), gray ? v : 40000,
+                                       gray ? 65535 : quint16(y * 3000)));
   });
 }
 
@@ -70,28 +74,23 @@ QImage colour(QImage::Format format = QImage::Format_RGB32, int w = 23, int h = 
   });
 }
 
-QImage rgba64() {
-  return made(23, 9, QImage::Format_RGBA64, [](QImage& i, int x, int y) {
-    reinterpret_cast<QRgba64*>(i.scanLine(y))[x] = QRgba64::fromRgba64(
-        quint16((x * 2311 + y * 977) % 65536), quint16(x * 1000), 40000, quint16(y * 3000));
-  });
+// Every colour of a picture as the picture object opens it, row by row: deep
+// samples rounded to 8 bits, alpha dropped.
+std::vector<QRgb> opened(const QImage& image) {
+  const auto round = [](int v) { return int(std::lround(v * 255.0 / 65535.0)); };
+  std::vector<QRgb> colours;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) {
+      const QRgba64 c = image.pixelColor(x, y).rgba64();
+      colours.push_back(qRgb(round(c.red()), round(c.green()), round(c.blue())));
+    }
+  return colours;
 }
 
-int round16(int v) {
-  return int(std::lround(v * 255.0 / 65535.0));
-}
-
-// The colour a fixture's pixel is opened as: deep samples rounded, alpha dropped.
-QRgb openedColour(const QImage& fixture, int x, int y) {
-  if (fixture.format() == QImage::Format_Grayscale16) {
-    const int g = round16(reinterpret_cast<const quint16*>(fixture.constScanLine(y))[x]);
-    return qRgb(g, g, g);
-  }
-  if (fixture.format() == QImage::Format_RGBA64) {
-    const QRgba64 p = reinterpret_cast<const QRgba64*>(fixture.constScanLine(y))[x];
-    return qRgb(round16(p.red()), round16(p.green()), round16(p.blue()));
-  }
-  return fixture.pixel(x, y) | 0xff000000u;
+std::vector<int> reds(const std::vector<QRgb>& colours) {
+  std::vector<int> levels;
+  for (QRgb c : colours) levels.push_back(qRed(c));
+  return levels;
 }
 
 QByteArray contents(const QString& path) {
@@ -133,20 +132,6 @@ quint32 crc32(const QByteArray& bytes) {
   return ~crc;
 }
 
-// f(x, y) over a w x h picture, row by row.
-template <class F>
-auto collect(int w, int h, F f) {
-  std::vector<decltype(f(0, 0))> values;
-  for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) values.push_back(f(x, y));
-  return values;
-}
-
-std::vector<int> reds(const QImage& image) {
-  return collect(image.width(), image.height(),
-                 [&](int x, int y) { return qRed(image.pixel(x, y)); });
-}
-
 class FormatsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
@@ -176,16 +161,25 @@ class FormatsTest : public ::testing::Test {
     return file.fileName();
   }
 
-  void open(const QString& path) { dialogs.openAnswers.push_back(path), form.Button1->click(); }
-  void save(const QString& path) { dialogs.saveAnswers.push_back(path), form.Button15->click(); }
+  void open(const QString& path) {
+    dialogs.openAnswers.push_back(path), child<QPushButton>(form, "abrirImagenButton")->click();
+  }
+  void save(const QString& path) {
+    dialogs.saveAnswers.push_back(path), child<QPushButton>(form, "guardarImagenButton")->click();
+  }
   std::vector<int> plane(const Plane& p) {
-    return collect(ws.Ancho, ws.Alto, [&](int x, int y) { return int(p[y][x]); });
+    std::vector<int> levels;
+    for (int y = 0; y < ws.Alto; ++y) levels.insert(levels.end(), p[y], p[y] + ws.Ancho);
+    return levels;
   }
 
   // Detection of black points with a 3 x 3 zero matrix, then the default filter;
   // the restored levels, checked to differ from the opened ones.
   std::vector<int> restore() {
-    for (QPushButton* button : {form.Button7, form.Button8, form.Button13}) button->click();
+    for (QPushButton* button : {child<QPushButton>(form, "cargarMatrizButton"),
+                                child<QPushButton>(form, "puntosNegrosButton"),
+                                child<QPushButton>(form, "restaurarButton")})
+      button->click();
     EXPECT_NE(plane(ws.ImagenFinal), plane(ws.ImagenInicial));
     return plane(ws.ImagenFinal);
   }
@@ -193,7 +187,7 @@ class FormatsTest : public ::testing::Test {
   QTemporaryDir dir;
   FakeDialogs dialogs;
   Workspace ws;
-  TForm1 form{ws};
+  VentanaPrincipal form{ws};
 };
 
 // Each row: a fixture in one format, opened, then saved under another name.
@@ -214,7 +208,8 @@ TEST_F(FormatsTest, RoundTripsKeepLevelsSizeFormatAndResolution) {
       {"gray.PNG", "png", "out.BMP", gray(), I8, Levels, true},
       {"gray.webp", "png", "out.webp", gray(), RGB, Levels, false},
       {"palette.png", "png", "out.png", palette(), I8, Colours, true},
-      {"palette.png", "png", "out.tiff", palette(), I8, Colours, true},
+      // Five entries are written as a 4-bit palette, which Qt reads as colour.
+      {"palette.png", "png", "out.tiff", palette(), RGB, Colours, true},
       {"palette.bmp", "bmp", "out.pgm", palette(), G8, Levels, false},
       {"palette.png", "png", "out.ppm", palette(), RGB, Colours, false},
       {"colour.png", "png", "out.png", colour(), RGB, Colours, true},
@@ -230,43 +225,34 @@ TEST_F(FormatsTest, RoundTripsKeepLevelsSizeFormatAndResolution) {
       {"mono.png", "png", "out.png",
        gray(13, 7).convertToFormat(QImage::Format_Mono, Qt::ThresholdDither), QImage::Format_Mono,
        Colours, true},
-      {"deep.png", "png", "out.png", gray16(), G8, Levels, true},
-      {"deep.tif", "tiff", "out.tif", gray16(), G8, Levels, true},
-      {"deep-colour.png", "png", "out.png", rgba64(), RGB, Colours, true},
+      {"deep.png", "png", "out.png", deep(QImage::Format_Grayscale16), G8, Levels, true},
+      {"deep.tif", "tiff", "out.tif", deep(QImage::Format_Grayscale16), G8, Levels, true},
+      {"deep-colour.png", "png", "out.png", deep(QImage::Format_RGBA64), RGB, Colours, true},
       {"gray.jpg", "jpeg", "out.jpeg", gray(), G8, Lossy, true},
       {"colour.jpg", "jpeg", "out.jpg", colour(), RGB, Lossy, true},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(std::string(row.in) + " -> " + row.out);
-    const QString in = fixture(row.in, row.picture, row.inFormat);
+    const QString in = fixture(row.in, row.picture, row.inFormat), out = dir.filePath(row.out);
     // A lossy file opens as the levels it decodes to.
-    const QImage opened = row.kept == Lossy ? QImage(in) : row.picture;
+    const std::vector<QRgb> expected = opened(row.kept == Lossy ? QImage(in) : row.picture);
     open(in);
-    ASSERT_TRUE(ws.ImagenCargada);
-    ASSERT_EQ(QSize(ws.Ancho, ws.Alto), opened.size());
-    const auto expected =
-        collect(ws.Ancho, ws.Alto, [&](int x, int y) { return openedColour(opened, x, y); });
-    std::vector<int> expectedReds;
-    for (QRgb c : expected) expectedReds.push_back(qRed(c));
-    EXPECT_EQ(plane(ws.ImagenInicial), expectedReds);
-    EXPECT_EQ(plane(ws.ImagenFinal), expectedReds);
-
-    const QString out = dir.filePath(row.out);
+    ASSERT_EQ(QSize(ws.Ancho, ws.Alto), row.picture.size());
+    EXPECT_EQ(plane(ws.ImagenInicial), reds(expected));
+    EXPECT_EQ(plane(ws.ImagenFinal), reds(expected));
     save(out);
     ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("; ").toStdString();
     QImageReader reader(out);
     const QImage saved = reader.read();
     ASSERT_FALSE(saved.isNull()) << reader.errorString().toStdString();
     EXPECT_EQ(saved.format(), row.readBack);
-    EXPECT_EQ(saved.size(), opened.size());
+    EXPECT_EQ(saved.size(), row.picture.size());
     EXPECT_TRUE(!row.resolution ||
                 (saved.dotsPerMeterX() == kDpm && saved.dotsPerMeterY() == kDpm));
-    const auto savedColours =
-        collect(ws.Ancho, ws.Alto, [&](int x, int y) { return saved.pixel(x, y); });
     EXPECT_EQ(row.kept == Lossy ? firstQuantiser(contents(out)) : 2, 2);
-    EXPECT_TRUE(row.kept != Levels || reds(saved) == expectedReds);
-    EXPECT_TRUE(row.kept != Colours || savedColours == expected);
-    form.Button6->click();
+    EXPECT_TRUE(row.kept != Levels || reds(opened(saved)) == reds(expected));
+    EXPECT_TRUE(row.kept != Colours || opened(saved) == expected);
+    child<QPushButton>(form, "borrarButton")->click();
   }
 }
 
@@ -279,23 +265,23 @@ TEST_F(FormatsTest, ContentDecidesReloadsAnyFormatAndTiffOpensItsFirstPage) {
   EXPECT_EQ(ws.ImagenInicial[7][18], qRed(picture.pixel(18, 7)));
   const std::uint8_t zeros[19] = {};
   form.drawRow(0, zeros, 0, 19);
-  form.Button11->click();  // "<<"
+  child<QPushButton>(form, "copiarFinalEnInicialButton")->click();  // "<<"
   ASSERT_EQ(ws.ImagenInicial[0][1], 0);
-  form.Button12->click();  // "Imagen Inicial"
+  child<QPushButton>(form, "imagenInicialButton")->click();  // "Imagen Inicial"
   for (int x = 0; x < 19; ++x) EXPECT_EQ(ws.ImagenInicial[0][x], qRed(picture.pixel(x, 0)));
   EXPECT_TRUE(dialogs.messages.isEmpty());
 
-  form.Button6->click();
+  child<QPushButton>(form, "borrarButton")->click();
   open(writeBytes("pages.tif", multiPageTiff(6, 5, 3)));
   ASSERT_TRUE(ws.ImagenCargada);
   EXPECT_EQ(ws.ImagenInicial[4][5], 9);
   const QStringList opening{"Cargando Matriz", "Reservando memoria"};
   EXPECT_EQ(
-      form.Memo1->lines(),
+      child<Memo>(form, "logMemo")->lines(),
       opening + QStringList{QString::fromUtf8("La imagen tiene 3 páginas; se abre la primera")});
-  form.Button6->click();
+  child<QPushButton>(form, "borrarButton")->click();
   open(writeBytes("page.tif", multiPageTiff(6, 5, 1)));
-  EXPECT_EQ(form.Memo1->lines(), opening);
+  EXPECT_EQ(child<Memo>(form, "logMemo")->lines(), opening);
 }
 
 // The same noisy levels restored from a palette BMP and from a PNG; a JPEG
@@ -307,10 +293,10 @@ TEST_F(FormatsTest, RestorationSeesTheSameLevelsWhateverTheEnvelope) {
   for (int g = 0; g < 256; ++g) ramp.append(qRgb(g, g, g));
   open(fixture("noisy.bmp", noisy.convertToFormat(QImage::Format_Indexed8, ramp), "bmp"));
   const std::vector<int> fromBmp = restore();
-  form.Button6->click();
+  child<QPushButton>(form, "borrarButton")->click();
   open(fixture("noisy.png", noisy, "png"));
   EXPECT_EQ(restore(), fromBmp);
-  form.Button6->click();
+  child<QPushButton>(form, "borrarButton")->click();
 
   QImage photo = colour(QImage::Format_RGB32, 32, 24);
   for (int i = 0; i < 40; ++i) photo.setPixel((i * 13) % 32, (i * 5) % 24, qRgb(0, 0, 0));
@@ -319,19 +305,15 @@ TEST_F(FormatsTest, RestorationSeesTheSameLevelsWhateverTheEnvelope) {
   save(dir.filePath("photo.png"));
   const QImage saved(dir.filePath("photo.png"));
   ASSERT_EQ(saved.size(), QSize(32, 24));
-  EXPECT_EQ(reds(saved), processed);
+  EXPECT_EQ(reds(opened(saved)), processed);
 }
 
 // Files that are no picture, or no picture that fits, are refused naming the
 // file, and the window stays without a picture.
 TEST_F(FormatsTest, UnreadableFilesAreRefusedNamingTheFile) {
-  QBuffer tiffBytes, pngBytes;
-  tiffBytes.open(QIODevice::WriteOnly);
-  pngBytes.open(QIODevice::WriteOnly);
-  ASSERT_TRUE(QImageWriter(&tiffBytes, "tiff").write(gray(64, 64)));
-  ASSERT_TRUE(QImageWriter(&pngBytes, "png").write(gray(1, 1)));
+  const QByteArray tiff = contents(fixture("whole.tif", gray(64, 64), "tiff"));
   // The header chunk rewritten to 100000 x 100000, with a correct checksum.
-  QByteArray huge = pngBytes.data();
+  QByteArray huge = contents(fixture("one.png", gray(1, 1), "png"));
   qToBigEndian<quint32>(100000, huge.data() + 16);
   qToBigEndian<quint32>(100000, huge.data() + 20);
   qToBigEndian<quint32>(crc32(huge.mid(12, 17)), huge.data() + 29);
@@ -341,7 +323,7 @@ TEST_F(FormatsTest, UnreadableFilesAreRefusedNamingTheFile) {
 
   for (const QString& file :
        {writeBytes("empty.png", {}), writeBytes("text.png", "no soy una imagen, solo texto\n"),
-        writeBytes("cut.tif", tiffBytes.data().left(tiffBytes.size() / 2)),
+        writeBytes("cut.tif", tiff.left(tiff.size() / 2)),
         writeBytes("rows.tif", multiPageTiff(64, 64, 1).chopped(1000)),
         writeBytes("huge.png", huge), pipe}) {
     SCOPED_TRACE(file.toStdString());
@@ -350,7 +332,7 @@ TEST_F(FormatsTest, UnreadableFilesAreRefusedNamingTheFile) {
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_TRUE(dialogs.messages[0].contains(file));
     EXPECT_FALSE(ws.ImagenCargada || ws.ImagenInicial.exists() || ws.Auxiliar1.exists() || ws.Alto);
-    EXPECT_EQ(form.Label2->text(), "No hay ninguna imagen seleccionada");
+    EXPECT_EQ(child<QLabel>(form, "sinImagenLabel")->text(), "No hay ninguna imagen seleccionada");
   }
   open(fixture("fine.png", gray(3, 3), "png"));
   EXPECT_TRUE(ws.ImagenCargada);
@@ -375,19 +357,29 @@ TEST_F(FormatsTest, SavingFollowsTheExtensionAndFailsWithoutHarm) {
   } recording;
   const QString filters = QString::fromUtf8(
       "Imagen BMP (*.bmp);;"
-      "Imágenes (*.bmp *.png *.tif *.tiff *.jpg *.jpeg *.pgm *.ppm *.pbm *.webp);;"
+      "Imágenes (*.bmp *.png *.tif *.tiff *.jpg *.jpeg *.pgm *.ppm *.pbm *.pnm *.webp);;"
       "Todos los archivos (*)");
 
   recording.openAnswers.push_back(fixture("in.tif", gray(300, 200), "tiff"));
-  form.Button1->click();
+  child<QPushButton>(form, "abrirImagenButton")->click();
   ASSERT_TRUE(ws.ImagenCargada);
   EXPECT_EQ(qtFilter(recording.openFilter), filters);
   for (const auto& [typed, written, format] :
        {std::tuple{"plain", "plain.bmp", "bmp"}, std::tuple{"upper.TIFF", "upper.TIFF", "tiff"},
-        std::tuple{"other.v2", "other.v2", "bmp"}}) {
+        std::tuple{"any.pnm", "any.pnm", "pgm"}}) {
     recording.saveAnswers.push_back(dir.filePath(typed));
-    form.Button15->click();
+    child<QPushButton>(form, "guardarImagenButton")->click();
     EXPECT_EQ(QImageReader(dir.filePath(written)).format(), format) << typed;
+  }
+  // An extension no written format owns writes nothing and says which are.
+  for (const char* typed : {"foto.gif", "foto.jfif", "foto.tga", "foto.v2"}) {
+    recording.messages.clear();
+    recording.saveAnswers.push_back(dir.filePath(typed));
+    child<QPushButton>(form, "guardarImagenButton")->click();
+    ASSERT_EQ(recording.messages.size(), 1) << typed;
+    EXPECT_TRUE(recording.messages[0].contains(dir.filePath(typed)));
+    EXPECT_TRUE(recording.messages[0].contains(".bmp, .png, .tif, .tiff, .jpg"));
+    EXPECT_FALSE(QFile::exists(dir.filePath(typed)));
   }
   EXPECT_EQ(qtFilter(recording.saveFilter), filters);
   EXPECT_EQ(recording.defaultExt, "bmp");
@@ -403,9 +395,9 @@ TEST_F(FormatsTest, SavingFollowsTheExtensionAndFailsWithoutHarm) {
     SCOPED_TRACE(target.toStdString());
     recording.messages.clear();
     recording.saveAnswers.push_back(target);
-    const rlimit small{4096, old.rlim_max};
+    const rlimit small{64, old.rlim_max};
     ASSERT_EQ(target == tiff ? setrlimit(RLIMIT_FSIZE, &small) : 0, 0);
-    form.Button15->click();
+    child<QPushButton>(form, "guardarImagenButton")->click();
     setrlimit(RLIMIT_FSIZE, &old);
     ASSERT_EQ(recording.messages.size(), 1);
     EXPECT_TRUE(recording.messages[0].contains(target));

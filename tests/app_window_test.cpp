@@ -17,6 +17,7 @@
 #include "app/main_window.h"
 #include "inspection/image_windows.h"
 #include "support/fake_dialogs.h"
+#include "tests/support/child.h"
 #include "tests/support/morphology_oracle.h"
 #include "tests/support/restoration_oracle.h"
 #include "toolkit/picture_view.h"
@@ -57,29 +58,32 @@ std::vector<int> pictureLevels(const Picture& picture) {
 
 // The real window, noting after each thing a command tells it what its widgets
 // then show: the title, the log, a drawn row, the bar, whether the view is up.
-class NotingWindow : public TForm1 {
+class NotingWindow : public VentanaPrincipal {
  public:
-  using TForm1::TForm1;
+  using VentanaPrincipal::VentanaPrincipal;
   void setTitle(const char* text) override {
-    TForm1::setTitle(text), note("title", Label1->text());
+    VentanaPrincipal::setTitle(text), note("title", child<QLabel>(this, "titleLabel")->text());
   }
-  void clear() override { TForm1::clear(), noteLog(); }
-  void append(const char* line) override { TForm1::append(line), noteLog(); }
+  void clear() override { VentanaPrincipal::clear(), noteLog(); }
+  void append(const char* line) override { VentanaPrincipal::append(line), noteLog(); }
   void drawRow(int y, const std::uint8_t* levels, int x0, int x1) override {
-    TForm1::drawRow(y, levels, x0, x1), note("row", QString::number(y));
+    VentanaPrincipal::drawRow(y, levels, x0, x1), note("row", QString::number(y));
   }
-  void stepProgress() override { TForm1::stepProgress(), noteBar(); }
-  void resetProgress() override { TForm1::resetProgress(), noteBar(); }
+  void stepProgress() override { VentanaPrincipal::stepProgress(), noteBar(); }
+  void resetProgress() override { VentanaPrincipal::resetProgress(), noteBar(); }
   void showView() override {
-    TForm1::showView(), note("view", Image2->isHidden() ? "hidden" : "shown");
+    VentanaPrincipal::showView(),
+        note("view", child<PictureView>(this, "imagenFinalView")->isHidden() ? "hidden" : "shown");
   }
 
   QStringList seen;
 
  private:
   void note(const char* what, const QString& shown) { seen.append(what + (" " + shown)); }
-  void noteLog() { note("log", Memo1->lines().join('|')); }
-  void noteBar() { note("bar", QString::number(ProgressBar1->position())); }
+  void noteLog() { note("log", child<Memo>(this, "logMemo")->lines().join('|')); }
+  void noteBar() {
+    note("bar", QString::number(child<ProgressBar>(this, "progressBar")->position()));
+  }
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -110,13 +114,20 @@ class MainWindowTest : public ::testing::Test {
 
   void open(const QString& path) {
     dialogs.openAnswers.push_back(path);
-    form->Button1->click();
+    the("abrirImagenButton")->click();
   }
 
-  QStringList log() const { return form->Memo1->lines(); }
+  // A control of the window by its object name; a button unless told otherwise.
+  template <class T = QPushButton>
+  T* the(const char* name) const {
+    return child<T>(*form, name);
+  }
+
+  QStringList log() const { return the<Memo>("logMemo")->lines(); }
   bool noPicture() const {
     return !ws.ImagenCargada && !ws.ImagenInicial.exists() && !ws.Auxiliar1.exists() &&
-           ws.Alto == 0 && form->Label2->text() == "No hay ninguna imagen seleccionada";
+           ws.Alto == 0 &&
+           the<QLabel>("sinImagenLabel")->text() == "No hay ninguna imagen seleccionada";
   }
 
   QTemporaryDir dir;
@@ -128,24 +139,25 @@ class MainWindowTest : public ::testing::Test {
 // The window starts in Normal; each switch of mode sets (Avanzado) or clears
 // (Normal) both detection flags, but only when the mode actually changes.
 TEST_F(MainWindowTest, StartsInNormalModeAndModeSwitchesSetOrClearTheFlagsOnce) {
-  EXPECT_TRUE(form->StringGrid1->geometry() == QRect(302, 113, 99, 96) &&
-              form->StringGrid1->columnCount() == 3);
-  EXPECT_TRUE(ws.Umbral == 50 && ws.TamanoElegido == 3 && form->Button12->isHidden());
+  EXPECT_TRUE(the<StringGrid>("matrizGrid")->geometry() == QRect(302, 113, 99, 96) &&
+              the<StringGrid>("matrizGrid")->columnCount() == 3);
+  EXPECT_TRUE(ws.Umbral == 50 && ws.TamanoElegido == 3 && the("imagenInicialButton")->isHidden());
+  QAction* const normal = the<QAction>("normalAction");
+  QAction* const avanzado = the<QAction>("avanzadoAction");
   const struct {
     QAction* mode;
     bool before, after;
-  } steps[] = {{nullptr, false, false},       {form->Avanzado1, false, true},
-               {form->Normal1, true, false},  {form->Normal1, true, true},
-               {form->Avanzado1, true, true}, {form->Avanzado1, false, false}};
+  } steps[] = {{nullptr, false, false}, {avanzado, false, true}, {normal, true, false},
+               {normal, true, true},    {avanzado, true, true},  {avanzado, false, false}};
   for (const auto& step : steps) {
     ws.NegrosDetectados = ws.BlancosDetectados = step.before;
     if (step.mode) step.mode->trigger();
-    const bool advanced = step.mode == form->Avanzado1;
+    const bool advanced = step.mode == avanzado;
     SCOPED_TRACE(advanced);
-    EXPECT_TRUE(form->Avanzado1->isChecked() == advanced && form->Normal1->isChecked() != advanced);
-    EXPECT_EQ(form->Panel8->isHidden(), !advanced);
-    EXPECT_TRUE(form->Dilatacion1->isEnabled() == advanced &&
-                form->FinalInicial1->isEnabled() == advanced);
+    EXPECT_TRUE(avanzado->isChecked() == advanced && normal->isChecked() != advanced);
+    EXPECT_EQ(the<QFrame>("avanzadoPanel")->isHidden(), !advanced);
+    EXPECT_TRUE(the<QAction>("dilatacionAction")->isEnabled() == advanced &&
+                the<QAction>("finalMenosInicialAction")->isEnabled() == advanced);
     EXPECT_TRUE(ws.NegrosDetectados == step.after && ws.BlancosDetectados == step.after);
   }
 }
@@ -154,7 +166,8 @@ TEST_F(MainWindowTest, OpeningFillsBothPlanesAndRefusesASecondPicture) {
   const QImage picture = grayPicture(23, 17, 5);
   open(write("gray.bmp", picture));
   ASSERT_TRUE(ws.ImagenCargada && ws.Alto == 17 && ws.Ancho == 23);
-  EXPECT_TRUE(form->Label2->text().isEmpty() && form->ProgressBar1->maximum() == 17);
+  EXPECT_TRUE(the<QLabel>("sinImagenLabel")->text().isEmpty() &&
+              the<ProgressBar>("progressBar")->maximum() == 17);
   EXPECT_EQ(log(), (QStringList{"Cargando Matriz", "Reservando memoria"}));
   EXPECT_EQ(Niveles(ws.ImagenInicial), redLevels(picture));
   EXPECT_EQ(Niveles(ws.ImagenFinal), redLevels(picture));
@@ -163,13 +176,13 @@ TEST_F(MainWindowTest, OpeningFillsBothPlanesAndRefusesASecondPicture) {
 
   // A second open is refused before any dialog is shown.
   dialogs.openAnswers.push_back(dir.filePath("gray.bmp"));
-  form->Abrir1->trigger();
+  the<QAction>("abrirAction")->trigger();
   EXPECT_EQ(dialogs.messages, QStringList{"Hay una imagen cargada"});
   EXPECT_EQ(dialogs.openAnswers.size(), 1u);
   EXPECT_EQ(log().size(), 2);
 
   // A colour picture is read through its red channel.
-  form->Button6->click();
+  the("borrarButton")->click();
   dialogs.openAnswers.clear();
   QImage colour(4, 3, QImage::Format_RGB32);
   colour.fill(qRgb(10, 200, 3));
@@ -180,7 +193,7 @@ TEST_F(MainWindowTest, OpeningFillsBothPlanesAndRefusesASecondPicture) {
 
 TEST_F(MainWindowTest, CancellingOrFailingAnOpenLeavesNoPicture) {
   dialogs.openAnswers.push_back(std::nullopt);
-  form->Button1->click();
+  the("abrirImagenButton")->click();
   EXPECT_TRUE(noPicture());
 
   open(writeBytes("not-a-picture.bmp", "this is no bitmap", 17));
@@ -201,33 +214,36 @@ TEST_F(MainWindowTest, CancellingOrFailingAnOpenLeavesNoPicture) {
 }
 
 TEST_F(MainWindowTest, BorrarFreesThePicturesButKeepsDetectionFlagsAndMatrix) {
-  form->Button6->click();  // nothing open: not even the log is cleared
+  the("borrarButton")->click();  // nothing open: not even the log is cleared
   form->append("kept");
-  form->Button6->click();
+  the("borrarButton")->click();
   EXPECT_EQ(log(), QStringList{"kept"});
 
   open(write("a.bmp", grayPicture(12, 10, 0)));
-  form->Button7->click();  // zeros 3 x 3
-  form->Button8->click();
-  form->Button11->click();
-  ASSERT_TRUE(ws.MatrizCargada && ws.NegrosDetectados && !form->Button12->isHidden());
+  the("cargarMatrizButton")->click();  // zeros 3 x 3
+  the("puntosNegrosButton")->click();
+  the("copiarFinalEnInicialButton")->click();
+  ASSERT_TRUE(ws.MatrizCargada && ws.NegrosDetectados && !the("imagenInicialButton")->isHidden());
 
-  form->Button6->click();
-  EXPECT_TRUE(noPicture() && ws.NegrosDetectados && log().isEmpty() && form->Label1->text() == "");
+  the("borrarButton")->click();
+  EXPECT_TRUE(noPicture() && ws.NegrosDetectados && log().isEmpty() &&
+              the<QLabel>("titleLabel")->text() == "");
   EXPECT_FALSE(ws.MatrizCargada || ws.ImagenFinal.exists() || ws.Ancho);
-  EXPECT_TRUE(form->Image1->isHidden() && form->Image2->isHidden() && form->Button12->isHidden());
+  EXPECT_TRUE(the<PictureView>("imagenInicialView")->isHidden() &&
+              the<PictureView>("imagenFinalView")->isHidden() &&
+              the("imagenInicialButton")->isHidden());
   EXPECT_EQ(ws.TamanoMatriz(), 3);  // the matrix itself stays
 
   // After a new open the matrix must be loaded again.
   open(dir.filePath("a.bmp"));
-  form->Button9->click();
+  the("puntosBlancosButton")->click();
   EXPECT_EQ(log(), QStringList{"No se ha cargado la Matriz B"});
 }
 
 // A command's result as the right view shows it is what Guardar writes; "<<"
 // copies it back over the input, and "Imagen Inicial" reads the file again.
 TEST_F(MainWindowTest, SaveCopyBackAndInitialPictureFollowTheResult) {
-  form->Button15->click();
+  the("guardarImagenButton")->click();
   EXPECT_EQ(dialogs.messages, QStringList{"No hay imagen para guardar"});
   EXPECT_EQ(dialogs.saveCount, 0);
   dialogs.messages.clear();
@@ -240,44 +256,46 @@ TEST_F(MainWindowTest, SaveCopyBackAndInitialPictureFollowTheResult) {
     form->drawRow(y, row, 0, 8);  // on the view only, as a command draws
   }
   dialogs.saveAnswers.push_back(dir.filePath("out.bmp"));
-  form->Guardar1->trigger();
+  the<QAction>("guardarAction")->trigger();
   Picture saved;
   saved.load(dir.filePath("out.bmp"));
   ASSERT_TRUE(dialogs.messages.isEmpty() && saved.bitsPerPixel() == 8);
   EXPECT_EQ(pictureLevels(saved), result);
 
   for (int k = 0; k < 40; ++k) ws.ImagenFinal[k / 8][k % 8] = result[k];
-  form->Button11->click();
-  EXPECT_TRUE(!form->Button12->isHidden() && form->ProgressBar1->position() == 0);
+  the("copiarFinalEnInicialButton")->click();
+  EXPECT_TRUE(!the("imagenInicialButton")->isHidden() &&
+              the<ProgressBar>("progressBar")->position() == 0);
   EXPECT_EQ(Niveles(ws.ImagenInicial), result);
-  form->Button12->click();
-  EXPECT_TRUE(form->Button12->isHidden());
+  the("imagenInicialButton")->click();
+  EXPECT_TRUE(the("imagenInicialButton")->isHidden());
   EXPECT_EQ(Niveles(ws.ImagenInicial), redLevels(original));
   EXPECT_EQ(Niveles(ws.ImagenFinal), result);  // the result stays
 
   // A file that now has another size, or is gone, changes nothing.
-  form->Button11->click();
+  the("copiarFinalEnInicialButton")->click();
   ASSERT_TRUE(grayPicture(30, 30, 7).save(dir.filePath("orig.bmp"), "BMP"));
-  form->Button12->click();
+  the("imagenInicialButton")->click();
   ASSERT_TRUE(QFile::remove(dir.filePath("orig.bmp")));
-  form->Button12->click();
+  the("imagenInicialButton")->click();
   ASSERT_EQ(dialogs.messages.size(), 2);
-  EXPECT_TRUE(dialogs.messages[1].contains("orig.bmp") && !form->Button12->isHidden());
+  EXPECT_TRUE(dialogs.messages[1].contains("orig.bmp") && !the("imagenInicialButton")->isHidden());
   EXPECT_EQ(Niveles(ws.ImagenInicial), result);
-  EXPECT_EQ(form->Image1->picture().width(), 8);
+  EXPECT_EQ(the<PictureView>("imagenInicialView")->picture().width(), 8);
 }
 
 // Each detection leaves its own flag set and the other one cleared, whatever
 // the flags were; through the menu, with nothing open, the commands refuse.
 TEST_F(MainWindowTest, EachDetectionSetsItsFlagAndClearsTheOther) {
-  form->PuntosNegros1->trigger();
+  the<QAction>("puntosNegrosAction")->trigger();
   EXPECT_EQ(log(), QStringList{"No has seleccionado una imagen"});
-  form->Restaurar1->trigger();
+  the<QAction>("restaurarAction")->trigger();
   EXPECT_EQ(log(), QStringList{"Realice la detección de negros o blancos primero"});
 
   open(write("d.bmp", grayPicture(12, 10, 4)));
-  form->Button7->click();
-  for (auto [button, black] : {std::pair{form->Button8, true}, {form->Button9, false}}) {
+  the("cargarMatrizButton")->click();
+  for (auto [button, black] :
+       {std::pair{the("puntosNegrosButton"), true}, {the("puntosBlancosButton"), false}}) {
     ws.NegrosDetectados = ws.BlancosDetectados = true;  // as the Avanzado mode leaves them
     button->click();
     EXPECT_EQ(ws.NegrosDetectados, black) << button->text().toStdString();
@@ -290,8 +308,10 @@ TEST_F(MainWindowTest, DoubleClickOnAViewOpensItsImageWindow) {
   const struct {
     PictureView* view;
     QWidget *window, *other;
-  } views[] = {{form->Image1, form->Ventanas.Form2, form->Ventanas.Form3},
-               {form->Image2, form->Ventanas.Form3, form->Ventanas.Form2}};
+  } views[] = {{the<PictureView>("imagenInicialView"), form->ventanas().imagenInicial,
+                form->ventanas().imagenFinal},
+               {the<PictureView>("imagenFinalView"), form->ventanas().imagenFinal,
+                form->ventanas().imagenInicial}};
   for (bool opened : {false, true}) {
     if (opened) open(write("w.bmp", grayPicture(6, 5, 2)));
     for (const auto& v : views) {
@@ -318,13 +338,13 @@ TEST_F(MainWindowTest, DoubleClickOnAViewOpensItsImageWindow) {
 TEST_F(MainWindowTest, AdvancedCommandsLeaveTheKernelsResultAndShowItInOrder) {
   constexpr int alto = 11, ancho = 13;
   open(write("adv.bmp", grayPicture(ancho, alto, 0)));
-  form->Edit1->setText("9");
-  form->RadioGroup1->setItemIndex(1);  // 5 x 5
-  form->RadioGroup1Click();
-  form->RadioGroup2->setItemIndex(1);  // pyramidal
-  form->Button7->click();
+  the<Edit>("factorNEdit")->setText("9");
+  the<RadioGroup>("tamanoMatrizGroup")->setItemIndex(1);  // 5 x 5
+  form->onTamanoMatrizChanged();
+  the<RadioGroup>("tipoMatrizGroup")->setItemIndex(1);  // pyramidal
+  the("cargarMatrizButton")->click();
   ASSERT_EQ(ws.TamanoMatriz(), 5);
-  form->Avanzado1->trigger();
+  the<QAction>("avanzadoAction")->trigger();
   ws.Auxiliar1.fill(33);  // a band of its own, which Dilatacion shows
 
   // The first kernel goes from ImagenInicial to Auxiliar1, the second from
@@ -338,10 +358,11 @@ TEST_F(MainWindowTest, AdvancedCommandsLeaveTheKernelsResultAndShowItInOrder) {
     QStringList lines;    // logged before the painting
     const char* closing;  // logged once the view is shown
     Kernel first, second;
-  } commands[] = {{form->Button2, "Dilatación", {}, "Dilatacion Realizada", D, nullptr},
-                  {form->Button3, "Erosión", {"Realizando Erosión"}, nullptr, nullptr, E},
-                  {form->Button4, "Cierre", {"1-Dilatacion", "2-Erosion"}, nullptr, D, E},
-                  {form->Button5, "Apertura", {"1-Erosion", "2-Dilatacion"}, nullptr, E, D}};
+  } commands[] = {
+      {the("dilatacionButton"), "Dilatación", {}, "Dilatacion Realizada", D, nullptr},
+      {the("erosionButton"), "Erosión", {"Realizando Erosión"}, nullptr, nullptr, E},
+      {the("cierreButton"), "Cierre", {"1-Dilatacion", "2-Erosion"}, nullptr, D, E},
+      {the("aperturaButton"), "Apertura", {"1-Erosion", "2-Dilatacion"}, nullptr, E, D}};
   for (const auto& command : commands) {
     SCOPED_TRACE(command.title);
     Plane auxiliar(alto, ancho), final(alto, ancho);
@@ -351,7 +372,7 @@ TEST_F(MainWindowTest, AdvancedCommandsLeaveTheKernelsResultAndShowItInOrder) {
     if (command.second) {
       command.second(command.first ? auxiliar : ws.ImagenInicial, ws.Matriz, final, alto, ancho);
     }
-    form->Image2->hide(), form->seen.clear();
+    the<PictureView>("imagenFinalView")->hide(), form->seen.clear();
     command.button->click();
 
     QStringList expected = {QString("title ") + command.title, "log "}, logged;
@@ -364,26 +385,28 @@ TEST_F(MainWindowTest, AdvancedCommandsLeaveTheKernelsResultAndShowItInOrder) {
     EXPECT_EQ(form->seen, expected);
     EXPECT_EQ(Niveles(ws.ImagenFinal), Niveles(final));
     EXPECT_EQ(Niveles(ws.Auxiliar1), Niveles(auxiliar));
-    EXPECT_EQ(pictureLevels(form->Image2->picture()), Niveles(final));
+    EXPECT_EQ(pictureLevels(the<PictureView>("imagenFinalView")->picture()), Niveles(final));
   }
 }
 
 // Every text typed into the threshold and factor boxes is judged at once.
 TEST_F(MainWindowTest, NumberBoxesJudgeEveryText) {
+  Edit* const umbral = the<Edit>("umbralEdit");
+  Edit* const factor = the<Edit>("factorNEdit");
   const struct {
     Edit* box;
     std::int32_t* value;
     const char *typed, *shown, *message;
     std::int32_t expected;
   } cases[] = {
-      {form->Edit2, &ws.Umbral, "255", "255", nullptr, 255},
-      {form->Edit2, &ws.Umbral, "256", "", "El valor tiene que ser menor de 255", 0},
-      {form->Edit2, &ws.Umbral, "-5", "-5", nullptr, -5},
-      {form->Edit2, &ws.Umbral, "abc", "0", "Valor incorrecto", 0},
-      {form->Edit2, &ws.Umbral, "-", "0", "Valor incorrecto", 0},
-      {form->Edit1, &ws.FactorN, "-", "0", "Valor incorrecto", 0},
-      {form->Edit1, &ws.FactorN, "-7", "-7", nullptr, -7},
-      {form->Edit1, &ws.FactorN, "", "", nullptr, 0},
+      {umbral, &ws.Umbral, "255", "255", nullptr, 255},
+      {umbral, &ws.Umbral, "256", "", "El valor tiene que ser menor de 255", 0},
+      {umbral, &ws.Umbral, "-5", "-5", nullptr, -5},
+      {umbral, &ws.Umbral, "abc", "0", "Valor incorrecto", 0},
+      {umbral, &ws.Umbral, "-", "0", "Valor incorrecto", 0},
+      {factor, &ws.FactorN, "-", "0", "Valor incorrecto", 0},
+      {factor, &ws.FactorN, "-7", "-7", nullptr, -7},
+      {factor, &ws.FactorN, "", "", nullptr, 0},
   };
   for (const auto& c : cases) {
     *c.value = 99;
@@ -394,34 +417,35 @@ TEST_F(MainWindowTest, NumberBoxesJudgeEveryText) {
     EXPECT_EQ(dialogs.messages, c.message ? QStringList{c.message} : QStringList{}) << c.typed;
   }
   // Leaving an empty box fills it with 0.
-  form->Edit1Exit();
-  form->Edit2->setText("");
-  form->Edit2Exit();
-  EXPECT_EQ(form->Edit1->text() + form->Edit2->text(), "00");
+  form->onFactorNExited();
+  umbral->setText("");
+  form->onUmbralExited();
+  EXPECT_EQ(factor->text() + umbral->text(), "00");
 }
 
 TEST_F(MainWindowTest, MatrixLoadAndFilterChoiceReadTheControls) {
-  form->Edit1->setText("10");
-  form->RadioGroup1->setItemIndex(1);
-  form->RadioGroup1Click();
-  EXPECT_EQ(form->StringGrid1->geometry(), QRect(302, 89, 163, 160));
-  form->RadioGroup2->setItemIndex(1);
-  form->Button7->click();
+  the<Edit>("factorNEdit")->setText("10");
+  the<RadioGroup>("tamanoMatrizGroup")->setItemIndex(1);
+  form->onTamanoMatrizChanged();
+  EXPECT_EQ(the<StringGrid>("matrizGrid")->geometry(), QRect(302, 89, 163, 160));
+  the<RadioGroup>("tipoMatrizGroup")->setItemIndex(1);
+  the("cargarMatrizButton")->click();
   EXPECT_EQ(log(), QStringList{"Se ha cargado la Matriz B"});
-  EXPECT_TRUE(ws.TamanoMatriz() == 5 && form->StringGrid1->cell(0, 0) == "20");
-  form->Edit1->setText("");  // an empty box at the moment of the load counts as 0
-  form->Button7->click();
-  EXPECT_EQ(form->StringGrid1->cell(0, 0), "0");
+  EXPECT_TRUE(ws.TamanoMatriz() == 5 && the<StringGrid>("matrizGrid")->cell(0, 0) == "20");
+  the<Edit>("factorNEdit")->setText("");  // an empty box at the moment of the load counts as 0
+  the("cargarMatrizButton")->click();
+  EXPECT_EQ(the<StringGrid>("matrizGrid")->cell(0, 0), "0");
 
+  auto* const incluir = the<QCheckBox>("incluirDanadosCheck");
+  auto* const tamano = the<QComboBox>("tamanoFiltroCombo");
   // The cubic filter takes no window: its options are disabled, not changed.
-  form->CheckBox1->setChecked(true);
-  form->RadioGroup3->setItemIndex(3);
-  form->RadioGroup3Click();
-  EXPECT_TRUE(!form->CheckBox1->isEnabled() && !form->ComboBox1->isEnabled() &&
-              form->CheckBox1->isChecked());
-  form->RadioGroup3->setItemIndex(1);
-  form->RadioGroup3Click();
-  EXPECT_TRUE(form->CheckBox1->isEnabled() && form->ComboBox1->isEnabled());
+  incluir->setChecked(true);
+  the<RadioGroup>("filtroGroup")->setItemIndex(3);
+  form->onFiltroChanged();
+  EXPECT_TRUE(!incluir->isEnabled() && !tamano->isEnabled() && incluir->isChecked());
+  the<RadioGroup>("filtroGroup")->setItemIndex(1);
+  form->onFiltroChanged();
+  EXPECT_TRUE(incluir->isEnabled() && tamano->isEnabled());
 }
 
 }  // namespace

@@ -3,16 +3,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QToolButton>
+#include <QWheelEvent>
 #include <limits>
 #include <memory>
 
 #include "inspection/image_windows.h"
 #include "inspection/pixel_map.h"
+#include "tests/support/child.h"
 #include "toolkit/controls.h"
 #include "toolkit/picture_view.h"
 
@@ -41,70 +46,104 @@ class Inspeccion : public ::testing::Test {
     izquierda.picture().setImage(Imagen(40, 30, 0), 24);
     derecha.picture().setImage(Imagen(40, 30, 100), 24);
     const VentanasInspeccion v = CrearVentanasInspeccion(&izquierda, &derecha);
-    form2.reset(v.Form2), form3.reset(v.Form3), form4.reset(v.Form4);
+    inicial.reset(v.imagenInicial), final_.reset(v.imagenFinal), mapa.reset(v.mapaPixels);
   }
   static void Pulsar(VentanaImagen* ventana, int x, int y, Qt::MouseButton boton = Qt::LeftButton) {
     QMouseEvent evento(QEvent::MouseButtonPress, QPointF(x, y),
-                       ventana->Image1->mapToGlobal(QPointF(x, y)), boton, boton, Qt::NoModifier);
-    QApplication::sendEvent(ventana->Image1, &evento);
+                       child<PictureView>(*ventana, "imagenView")->mapToGlobal(QPointF(x, y)),
+                       boton, boton, Qt::NoModifier);
+    QApplication::sendEvent(child<PictureView>(*ventana, "imagenView"), &evento);
+  }
+  UpDown* flechas(const char* nombre) const { return child<UpDown>(*mapa, nombre); }
+  StringGrid* rejilla(const char* nombre) const { return child<StringGrid>(*mapa, nombre); }
+  // Ctrl + wheel turned over a point of the part of the window the picture
+  // scrolls in; Ctrl + a key; a press there.
+  static void Rueda(VentanaImagen* ventana, QPoint enVisor, int giro) {
+    const QPointF local =
+        child<PictureView>(*ventana, "imagenView")->mapFrom(ventana->visor(), enVisor);
+    QWheelEvent evento(local, child<PictureView>(*ventana, "imagenView")->mapToGlobal(local),
+                       QPoint(), QPoint(0, giro), Qt::NoButton, Qt::ControlModifier,
+                       Qt::NoScrollPhase, false);
+    QApplication::sendEvent(child<PictureView>(*ventana, "imagenView"), &evento);
+  }
+  static void Tecla(QWidget* ventana, int tecla) {
+    QKeyEvent evento(QEvent::KeyPress, tecla, Qt::ControlModifier);
+    QApplication::sendEvent(ventana, &evento);
+  }
+  static QPoint EnVista(VentanaImagen* ventana, QPoint enVisor) {
+    return child<PictureView>(*ventana, "imagenView")->mapFrom(ventana->visor(), enVisor);
+  }
+  // Red of the view as painted at a point of its own.
+  static int Pintado(VentanaImagen* ventana, QPoint enVista) {
+    return qRed(child<PictureView>(*ventana, "imagenView")
+                    ->grab(QRect(enVista, QSize(1, 1)))
+                    .toImage()
+                    .pixel(0, 0));
+  }
+  void EsperarCentro(QPoint punto, int desfase = 0) const {
+    EXPECT_EQ(rejilla("puntoGrid")->cell(0, 0) + " " + rejilla("puntoGrid")->cell(1, 0),
+              QString("%1 %2").arg(punto.x()).arg(punto.y()));
+    EXPECT_EQ(rejilla("inicialGrid")->cell(2, 2),
+              QString::number(Nivel(punto.x(), punto.y(), desfase)));
   }
   // The map shows (cx, cy) and, in both grids, the levels of the 5 x 5 square
   // around it; the outside colour beyond the picture.
   void EsperarMapa(int cx, int cy) const {
-    EXPECT_EQ(form4->StringGrid3->cell(0, 0) + " " + form4->StringGrid3->cell(1, 0),
+    EXPECT_EQ(rejilla("puntoGrid")->cell(0, 0) + " " + rejilla("puntoGrid")->cell(1, 0),
               QString("%1 %2").arg(cx).arg(cy));
     for (int k = 0; k < 50; ++k) {
       const int col = k % 5, fila = k / 5 % 5, desfase = k < 25 ? 0 : 100;
       const long long x = cx - 2LL + col, y = cy - 2LL + fila;
       const bool dentro = x >= 0 && y >= 0 && x < 40 && y < 30;
       EXPECT_EQ(
-          (k < 25 ? form4->StringGrid1 : form4->StringGrid2)->cell(col, fila),
+          (k < 25 ? rejilla("inicialGrid") : rejilla("finalGrid"))->cell(col, fila),
           QString::number(dentro ? Nivel(int(x), int(y), desfase) : Picture::kOutsideColour & 0xFF))
           << col << "," << fila << " desfase " << desfase;
     }
   }
 
   PictureView izquierda, derecha;
-  std::unique_ptr<TForm2> form2;
-  std::unique_ptr<TForm3> form3;
-  std::unique_ptr<TForm4> form4;
+  std::unique_ptr<VentanaImagenInicial> inicial;
+  std::unique_ptr<VentanaImagenFinal> final_;
+  std::unique_ptr<MapaPixels> mapa;
 };
 
 TEST_F(Inspeccion, MapaSigueLasPulsacionesLasFlechasActualizarYElCierre) {
-  MostrarVentana(form2.get());
-  Pulsar(form2.get(), 10, 20, Qt::RightButton);
+  MostrarVentana(inicial.get());
+  Pulsar(inicial.get(), 10, 20, Qt::RightButton);
   EsperarMapa(10, 20);
-  Pulsar(form2.get(), 4, 0);
-  form4->UpDown1->nextButton()->click();  // up, past the picture
+  Pulsar(inicial.get(), 4, 0);
+  flechas("yUpDown")->nextButton()->click();  // up, past the picture
   EsperarMapa(4, -1);
-  form4->UpDown1->previousButton()->click();
-  form4->UpDown1->previousButton()->click();                          // down
-  form4->UpDown2->previousButton()->click();                          // left
-  for (int i = 0; i < 4; ++i) form4->UpDown2->nextButton()->click();  // right
+  flechas("yUpDown")->previousButton()->click();
+  flechas("yUpDown")->previousButton()->click();                          // down
+  flechas("xUpDown")->previousButton()->click();                          // left
+  for (int i = 0; i < 4; ++i) flechas("xUpDown")->nextButton()->click();  // right
   EsperarMapa(7, 1);
-  EXPECT_EQ(QPoint(form2->PuntoX, form2->PuntoY), QPoint(4, 0));  // only the map moved
+  EXPECT_EQ(QPoint(inicial->PuntoX, inicial->PuntoY), QPoint(4, 0));  // only the map moved
 
-  MostrarVentana(form3.get());
-  Pulsar(form3.get(), 5, 7);
-  form4->UpDown1->nextButton()->click();
-  form4->Button1->click();  // "Actualizar": back to the point last pressed
+  MostrarVentana(final_.get());
+  Pulsar(final_.get(), 5, 7);
+  flechas("yUpDown")->nextButton()->click();
+  child<QPushButton>(*mapa, "actualizarButton")
+      ->click();  // "Actualizar": back to the point last pressed
   EsperarMapa(5, 7);
   // The grids keep the levels they were filled with until the next refill.
   derecha.picture().setPixel(5, 7, Picture::grayColour(1));
-  EXPECT_EQ(form4->StringGrid2->cell(2, 2), QString::number(Nivel(5, 7, 100)));
-  form4->Button1->click();
-  EXPECT_EQ(form4->StringGrid2->cell(2, 2), "1");
+  EXPECT_EQ(rejilla("finalGrid")->cell(2, 2), QString::number(Nivel(5, 7, 100)));
+  child<QPushButton>(*mapa, "actualizarButton")->click();
+  EXPECT_EQ(rejilla("finalGrid")->cell(2, 2), "1");
 
   // Closing both windows hides the map; the next press shows it at (100, 100).
-  form4->move(300, 250);
-  form2->close();
-  const bool visible = form4->isVisible();
-  form3->close();
-  EXPECT_TRUE(visible && !form4->isVisible());
-  MostrarVentana(form3.get());
-  Pulsar(form3.get(), 3, 4);
-  EXPECT_TRUE(form4->isVisible() && form4->frameGeometry().topLeft() == QPoint(100, 100));
-  EXPECT_EQ(form4->StringGrid1->cell(2, 2), QString::number(Nivel(3, 4, 0)));
+  mapa->move(300, 250);
+  inicial->close();
+  const bool visible = mapa->isVisible();
+  final_->close();
+  EXPECT_TRUE(visible && !mapa->isVisible());
+  MostrarVentana(final_.get());
+  Pulsar(final_.get(), 3, 4);
+  EXPECT_TRUE(mapa->isVisible() && mapa->frameGeometry().topLeft() == QPoint(100, 100));
+  EXPECT_EQ(rejilla("inicialGrid")->cell(2, 2), QString::number(Nivel(3, 4, 0)));
 }
 
 // The point has no bounds, but an arrow at an end of the int range leaves it
@@ -115,34 +154,102 @@ TEST_F(Inspeccion, LasFlechasSeDetienenEnLosExtremosDelEntero) {
     int* punto;
     QToolButton* flecha;
     int extremo;
-  } casos[] = {{&form4->PuntoX, form4->UpDown2->nextButton(), kMax},
-               {&form4->PuntoX, form4->UpDown2->previousButton(), kMin},
-               {&form4->PuntoY, form4->UpDown1->previousButton(), kMax},
-               {&form4->PuntoY, form4->UpDown1->nextButton(), kMin}};
+  } casos[] = {{&mapa->PuntoX, flechas("xUpDown")->nextButton(), kMax},
+               {&mapa->PuntoX, flechas("xUpDown")->previousButton(), kMin},
+               {&mapa->PuntoY, flechas("yUpDown")->previousButton(), kMax},
+               {&mapa->PuntoY, flechas("yUpDown")->nextButton(), kMin}};
   for (const auto& caso : casos) {
-    form4->PuntoX = form4->PuntoY = 3;
+    mapa->PuntoX = mapa->PuntoY = 3;
     *caso.punto = caso.extremo;
     caso.flecha->click();
     EXPECT_EQ(*caso.punto, caso.extremo);
-    EsperarMapa(form4->PuntoX, form4->PuntoY);
+    EsperarMapa(mapa->PuntoX, mapa->PuntoY);
   }
 }
 
 TEST_F(Inspeccion, ImagenMayorQueLaPantallaSeDesplazaEnLaVentana) {
-  const QRect area = form2->screen()->availableGeometry();
+  const QRect area = inicial->screen()->availableGeometry();
   const QPoint esquina(area.width() + 298, area.height() + 197);  // far corner of the picture
   izquierda.picture().setImage(Imagen(esquina.x() + 2, esquina.y() + 3, 0), 24);
-  MostrarVentana(form2.get());
-  form2->FormActivate();
+  MostrarVentana(inicial.get());
+  inicial->onActivated();
   QApplication::processEvents();
-  EXPECT_EQ(form2->frameGeometry().size(), area.size());
-  auto* desplazamiento = qobject_cast<QScrollArea*>(form2->Image1->parentWidget()->parentWidget());
+  EXPECT_EQ(inicial->frameGeometry().size(), area.size());
+  auto* desplazamiento = qobject_cast<QScrollArea*>(
+      child<PictureView>(*inicial, "imagenView")->parentWidget()->parentWidget());
   ASSERT_NE(desplazamiento, nullptr);
   desplazamiento->ensureVisible(esquina.x(), esquina.y());
-  EXPECT_EQ(form2->childAt(form2->Image1->mapTo(form2.get(), esquina)), form2->Image1);
-  Pulsar(form2.get(), esquina.x(), esquina.y());
-  EXPECT_EQ(QPoint(form2->PuntoX, form2->PuntoY), esquina);
-  EXPECT_EQ(form4->StringGrid1->cell(2, 2), QString::number(Nivel(esquina.x(), esquina.y(), 0)));
+  EXPECT_EQ(
+      inicial->childAt(child<PictureView>(*inicial, "imagenView")->mapTo(inicial.get(), esquina)),
+      child<PictureView>(*inicial, "imagenView"));
+  Pulsar(inicial.get(), esquina.x(), esquina.y());
+  EXPECT_EQ(QPoint(inicial->PuntoX, inicial->PuntoY), esquina);
+  EXPECT_EQ(rejilla("inicialGrid")->cell(2, 2),
+            QString::number(Nivel(esquina.x(), esquina.y(), 0)));
+}
+
+// Zooming in keeps the picture point under the cursor there, and a press still
+// selects the picture pixel drawn under it: at 400 % (a square of 4 x 4 screen
+// pixels each; too many to keep, drawn as painted), at 25 % (each screen pixel
+// the mean of 4 x 4) and at 100 %.
+TEST_F(Inspeccion, ElZoomConservaElPuntoBajoElCursorYElDelMapa) {
+  izquierda.picture().setImage(Imagen(700, 400, 0), 24);
+  MostrarVentana(inicial.get());
+  inicial->onActivated();
+  QApplication::processEvents();
+  const QPoint cursor(250, 150), punto = EnVista(inicial.get(), cursor);
+  Pulsar(inicial.get(), punto.x(), punto.y());
+  EsperarCentro(punto);
+  for (int i = 0; i < 3; ++i) Rueda(inicial.get(), cursor, 120);
+  EXPECT_EQ(inicial->zoom(), 4.0);
+  const QPoint enVista = EnVista(inicial.get(), cursor);
+  Pulsar(inicial.get(), enVista.x(), enVista.y());
+  EsperarCentro(punto);
+  EXPECT_EQ(Pintado(inicial.get(), enVista), Nivel(punto.x(), punto.y(), 0));
+  EXPECT_EQ(Pintado(inicial.get(), punto * 4 + QPoint(3, 1)), Nivel(punto.x(), punto.y(), 0));
+
+  QCursor::setPos(inicial->visor()->mapToGlobal(cursor));
+  for (int i = 0; i < 6; ++i) Tecla(inicial.get(), Qt::Key_Minus);
+  EXPECT_EQ(inicial->zoom(), 0.25);
+  Pulsar(inicial.get(), 30, 20);  // the whole picture is in sight, at the top left
+  EsperarCentro(QPoint(120, 80));
+  EXPECT_EQ(Pintado(inicial.get(), QPoint(30, 20)), 118);  // mean of (120 .. 123, 80 .. 83)
+
+  Tecla(inicial.get(), Qt::Key_0);
+  QApplication::processEvents();
+  EXPECT_LT(inicial->zoom(), 1.0);
+  EXPECT_TRUE(QRect(QPoint(0, 0), inicial->visor()->size())
+                  .contains(child<PictureView>(*inicial, "imagenView")->geometry()));
+  Tecla(inicial.get(), Qt::Key_Plus);
+  EXPECT_EQ(inicial->zoom(), 1.0);
+  EXPECT_EQ(child<PictureView>(*inicial, "imagenView")->size(), QSize(700, 400));
+  Pulsar(inicial.get(), 7, 9);
+  EsperarMapa(7, 9);
+}
+
+// "Antes / Después" shows the left picture in the same place and at the same
+// zoom, kept through an activation; presses still select the same point.
+TEST_F(Inspeccion, AntesDespuesMuestraLaImagenInicialEnElMismoLugar) {
+  izquierda.picture().setImage(Imagen(600, 400, 0), 24);
+  derecha.picture().setImage(Imagen(600, 400, 100), 24);
+  MostrarVentana(final_.get());
+  final_->onActivated();
+  QApplication::processEvents();
+  for (int i = 0; i < 2; ++i) Rueda(final_.get(), QPoint(200, 100), 120);
+  const QPoint enVista = EnVista(final_.get(), QPoint(200, 100)),
+               punto(enVista.x() / 3, enVista.y() / 3);
+  EXPECT_EQ(Pintado(final_.get(), enVista), Nivel(punto.x(), punto.y(), 100));
+  child<QToolButton>(*final_, "antesDespuesButton")->click();
+  EXPECT_EQ(child<QLabel>(*final_, "mostradaLabel")->text(), "Antes");
+  EXPECT_EQ(EnVista(final_.get(), QPoint(200, 100)), enVista);
+  EXPECT_EQ(Pintado(final_.get(), enVista), Nivel(punto.x(), punto.y(), 0));
+  final_->onActivated();
+  EXPECT_EQ(Pintado(final_.get(), enVista), Nivel(punto.x(), punto.y(), 0));
+  Pulsar(final_.get(), enVista.x(), enVista.y());
+  EXPECT_EQ(QPoint(inicial->PuntoX, inicial->PuntoY), punto);
+  child<QToolButton>(*final_, "antesDespuesButton")->click();
+  EXPECT_EQ(child<QLabel>(*final_, "mostradaLabel")->text(), "Después");
+  EXPECT_EQ(Pintado(final_.get(), enVista), Nivel(punto.x(), punto.y(), 100));
 }
 
 }  // namespace

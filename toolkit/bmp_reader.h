@@ -41,5 +41,7 @@ std::optional<DecodedBmp> readBmpFile(const QString& fileName);
 // Largest picture, in bytes of memory, that the decoder allocates (2 GiB unless
 // changed); a larger one raises std::bad_alloc. Returns the previous limit.
 std::int64_t setBmpAllocationLimit(std::int64_t bytes);
+// The limit in force; the readers of the other formats keep to it too.
+std::int64_t bmpAllocationLimit();
 
 }  // namespace morvane

@@ -12,22 +12,129 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <vector>
 
+#include "toolkit/bmp_reader.h"
+#include "toolkit/formats.h"
 #include "toolkit/image_memory.h"
+#include "toolkit/jpeg_file.h"
+#include "toolkit/library_readers.h"
+#include "toolkit/pnm_file.h"
+#include "toolkit/tiff_file.h"
 
 namespace morvane {
 
 namespace {
 
-// Largest picture a reader may allocate, in megabytes (as on the BMP road).
-constexpr int kReadLimitMb = 2048;
+// Qt's reader allocation limit, in megabytes, set to the BMP reader's for one
+// read and given back afterwards.
+class QtLimitScope {
+ public:
+  QtLimitScope() : previous_(QImageReader::allocationLimit()) {
+    QImageReader::setAllocationLimit(
+        static_cast<int>(std::max<std::int64_t>(1, bmpAllocationLimit() >> 20)));
+  }
+  ~QtLimitScope() { QImageReader::setAllocationLimit(previous_); }
+  QtLimitScope(const QtLimitScope&) = delete;
+  QtLimitScope& operator=(const QtLimitScope&) = delete;
+
+ private:
+  int previous_;
+};
+
+std::uint16_t le16(const QByteArray& b, qsizetype at) {
+  return static_cast<std::uint16_t>(static_cast<uchar>(b[at]) | static_cast<uchar>(b[at + 1]) << 8);
+}
+
+// Pixels a GIF's LZW data gives before it ends (stops counting at `need`).
+std::int64_t lzwPixels(const QByteArray& data, int minimum, std::int64_t need) {
+  if (minimum < 1 || minimum > 11) return 0;
+  const int clear = 1 << minimum;
+  int codeSize = minimum + 1;
+  int next = clear + 2;
+  int prev = -1;
+  std::int64_t pixels = 0;
+  std::int64_t bit = 0;
+  const std::int64_t bits = std::int64_t{data.size()} * 8;
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(data.constData());
+  std::vector<std::int64_t> length(4096, 1);
+  while (pixels < need && bit + codeSize <= bits) {
+    int code = 0;
+    for (int k = 0; k < codeSize; ++k, ++bit) code |= ((bytes[bit >> 3] >> (bit & 7)) & 1) << k;
+    if (code == clear) {
+      codeSize = minimum + 1;
+      next = clear + 2;
+      prev = -1;
+      continue;
+    }
+    if (code == clear + 1) break;  // end of information
+    if (prev < 0) {
+      if (code > clear) break;
+      ++pixels;
+      prev = code;
+      continue;
+    }
+    if (code > next) break;
+    pixels += code < next ? length[code] : length[prev] + 1;
+    if (next < 4096) {
+      length[next++] = length[prev] + 1;
+      if (next == (1 << codeSize) && codeSize < 12) ++codeSize;
+    }
+    prev = code;
+  }
+  return pixels;
+}
+
+// True when a GIF holds its first frame whole: every block up to it is there
+// and its compressed data gives every pixel of the frame.
+bool gifFirstFrameWhole(const QByteArray& b) {
+  if (b.size() < 13) return false;
+  qsizetype at = 13;
+  if (b[10] & 0x80) at += 3 * (qsizetype{1} << ((b[10] & 7) + 1));
+  const auto subBlocks = [&](QByteArray* into) {
+    while (at < b.size()) {
+      const int n = static_cast<uchar>(b[at++]);
+      if (n == 0) return true;
+      if (at + n > b.size()) return false;
+      if (into) into->append(b.constData() + at, n);
+      at += n;
+    }
+    return false;
+  };
+  while (at < b.size()) {
+    const uchar block = static_cast<uchar>(b[at++]);
+    if (block == 0x21) {  // extension: label, then sub-blocks
+      ++at;
+      if (!subBlocks(nullptr)) return false;
+    } else if (block == 0x2c) {  // image descriptor
+      if (at + 10 > b.size()) return false;
+      const std::int64_t pixels = std::int64_t{le16(b, at + 4)} * le16(b, at + 6);
+      const uchar flags = static_cast<uchar>(b[at + 8]);
+      at += 9;
+      if (flags & 0x80) at += 3 * (qsizetype{1} << ((flags & 7) + 1));
+      if (at >= b.size()) return false;
+      const int minimum = static_cast<uchar>(b[at++]);
+      QByteArray data;
+      if (!subBlocks(&data)) return false;
+      return lzwPixels(data, minimum, pixels) >= pixels;
+    } else {
+      return false;  // the trailer or anything else before a frame
+    }
+  }
+  return false;
+}
+
+QByteArray head(const QString& fileName, qint64 size) {
+  QFile file(fileName);
+  return file.open(QIODevice::ReadOnly) ? file.read(size) : QByteArray();
+}
 
 QImage checked(QImage image) {
   if (image.isNull()) throw std::bad_alloc();
   return image;
 }
 
-// Pixels in a page buffer, as the BMP road's pictures.
+// Pixels in a page buffer, as the BMP reader's pictures.
 QImage blank(int width, int height, QImage::Format format) {
   return checked(NewImage(width, height, format));
 }
@@ -194,6 +301,21 @@ std::optional<QImage> prepared(const QImage& image, bool gray, const QByteArray&
   return out;
 }
 
+// Writes bytes through a temporary file renamed over fileName.
+bool commitBytes(const QString& fileName, const QByteArray& encoded) {
+  QSaveFile file(fileName);
+  file.setDirectWriteFallback(false);
+  // Unbuffered: a short write (a full disk, a file size limit) is seen here;
+  // buffered, Qt's flush loses it and the commit calls the file complete.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+  if (file.write(encoded) != encoded.size()) {
+    file.cancelWriting();
+    file.commit();  // discards the temporary file
+    return false;
+  }
+  return file.commit();
+}
+
 }  // namespace
 
 bool startsAsBmp(const QString& fileName) {
@@ -206,15 +328,35 @@ bool startsAsBmp(const QString& fileName) {
 std::optional<DecodedPicture> readPicture(const QString& fileName) {
   // A pipe or a device would block the reader or never end.
   if (!QFileInfo(fileName).isFile()) return std::nullopt;
-  QImageReader::setAllocationLimit(kReadLimitMb);
+  const QByteArray start = head(fileName, 16);
+  if (looksLikeTiff(start)) return readTiff(fileName, bmpAllocationLimit());
+  if (looksLikePnm(start)) return readPnm(fileName, bmpAllocationLimit());
+  bool handled = false;
+  std::optional<DecodedPicture> own = readWithFormatLibrary(fileName, handled);
+  if (handled) return own;
+  const QtLimitScope limit;
   QImageReader reader(fileName);
   reader.setDecideFormatFromContent(true);
   reader.setAutoTransform(false);
+  // Only the formats the program names; a GIF only with its first frame whole.
+  const QByteArray format = reader.format();
+  const auto known = std::find_if(
+      pictureFormats().begin(), pictureFormats().end(),
+      [&](const PictureFormat& f) { return f.reader == Coder::Qt && format == f.name; });
+  if (known == pictureFormats().end()) return std::nullopt;
+  if (format == "gif") {
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly) || !gifFirstFrameWhole(file.readAll())) return std::nullopt;
+  }
   DecodedPicture decoded;
   // Counted before the read: once a page is read, some readers count from it.
   decoded.pageCount = std::max(1, reader.imageCount());
   QImage read;
   if (!reader.read(&read) || read.isNull()) return std::nullopt;
+  // Qt's limit counts whole megabytes: the picture kept is held to the same
+  // limit as every other format's, so whatever opens can be saved and opened
+  // again.
+  if (read.sizeInBytes() > bmpAllocationLimit()) return std::nullopt;
 
   switch (read.format()) {
     case QImage::Format_Mono:
@@ -244,25 +386,34 @@ std::optional<DecodedPicture> readPicture(const QString& fileName) {
     decoded.image.setColorTable(table);
   }
   keepResolution(read, decoded.image);
+  if (format == "gif") clearResolution(decoded.image);  // a GIF holds none
   return decoded;
 }
 
+int filePageCount(const QString& fileName) {
+  if (!QFileInfo(fileName).isFile()) return 0;
+  return looksLikeTiff(head(fileName, 16)) ? tiffPageCount(fileName) : 1;
+}
+
 QByteArray writtenFormat(const QString& fileName) {
-  static const struct {
-    const char* suffix;
-    const char* format;
-  } kFormats[] = {{"png", "png"},  {"tif", "tiff"},  {"tiff", "tiff"},
-                  {"jpg", "jpeg"}, {"jpeg", "jpeg"}, {"pgm", "pgm"},
-                  {"ppm", "ppm"},  {"pbm", "pbm"},   {"webp", "webp"}};
-  const QString suffix = QFileInfo(fileName).suffix().toLower();
-  for (const auto& f : kFormats) {
-    if (suffix == QLatin1String(f.suffix)) return f.format;
-  }
-  return {};
+  if (QFileInfo(fileName).suffix().isEmpty()) return "bmp";
+  const PictureFormat* format = formatOfName(fileName);
+  if (format == nullptr || format->writer == Coder::None) return {};
+  return format->name;
 }
 
 bool writePicture(const QString& fileName, const QByteArray& format, const QImage& image,
                   bool gray) {
+  if (format == "tiff" || format == "pgm" || format == "ppm" || format == "pbm" ||
+      format == "pnm") {
+    std::optional<QByteArray> own;
+    try {
+      own = format == "tiff" ? encodeTiff(image, gray) : encodePnm(image, gray, format);
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+    return own && commitBytes(fileName, *own);
+  }
   std::optional<QImage> target;
   try {
     target = prepared(image, gray, format);
@@ -277,19 +428,10 @@ bool writePicture(const QString& fileName, const QByteArray& format, const QImag
     QBuffer buffer(&encoded);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
-    if (format == "jpeg") writer.setQuality(95);
     if (format == "webp") writer.setQuality(100);  // 100 selects the lossless encoding
-    if (!writer.write(*target)) return false;
+    if (format == "jpeg" ? !encodeJpeg(*target, 95, encoded) : !writer.write(*target)) return false;
   }
-  QSaveFile file(fileName);
-  file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  if (file.write(encoded) != encoded.size()) {
-    file.cancelWriting();
-    file.commit();  // discards the temporary file
-    return false;
-  }
-  return file.commit();
+  return commitBytes(fileName, encoded);
 }
 
 }  // namespace morvane

@@ -8,6 +8,7 @@
 #include "toolkit/bmp_reader.h"
 #include "toolkit/bmp_writer.h"
 #include "toolkit/errors.h"
+#include "toolkit/formats.h"
 #include "toolkit/image_io.h"
 #include "toolkit/image_memory.h"
 
@@ -96,13 +97,22 @@ void Picture::save(const QString& fileName) const {
                            .arg(quoted(fileName))
                            .toStdString());
   }
-  if (const QByteArray format = writtenFormat(fileName); !format.isEmpty()) {
+  const QByteArray format = writtenFormat(fileName);
+  if (format.isEmpty()) {
+    throw ToolkitError(
+        QStringLiteral("No se puede guardar el fichero %1: la extensión no es de ningún formato "
+                       "conocido (se admiten .%2)")
+            .arg(quoted(fileName), writtenExtensions().join(QStringLiteral(", .")))
+            .toStdString());
+  }
+  if (format != "bmp") {
     if (!writePicture(fileName, format, image_, gray_)) cannotSave(fileName);
     return;
   }
   QSaveFile file(fileName);
   file.setDirectWriteFallback(false);
-  if (!file.open(QIODevice::WriteOnly)) cannotSave(fileName);
+  // Unbuffered, so that a short write is seen (Qt's buffered flush loses it).
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) cannotSave(fileName);
   if (!writeBmp(file, image_, bitsPerPixel_)) {
     file.cancelWriting();
     file.commit();  // discards the temporary file

@@ -34,9 +34,9 @@ class Picture {
   void load(const QString& fileName);
   // Writes the picture in the format of the name's extension (see
   // writtenFormat); a BMP, of the pixel format it was read in (see
-  // bitsPerPixel), for ".bmp", no extension or an unknown one. Goes through a
-  // temporary file renamed over the target. Throws ToolkitError naming the file
-  // on failure.
+  // bitsPerPixel), for ".bmp" or no extension. Goes through a temporary file
+  // renamed over the target. Throws ToolkitError naming the file on failure,
+  // and naming the accepted extensions when no written format owns the name's.
   void save(const QString& fileName) const;
 
   bool isEmpty() const { return image_.isNull(); }

@@ -1,7 +1,9 @@
 #include "toolkit/picture_view.h"
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <algorithm>
 #include <cmath>
 
 #include "toolkit/fitted_drawing.h"
@@ -30,15 +32,31 @@ void PictureView::setAutoSize(bool autoSize) {
   update();
 }
 
+void PictureView::setZoom(double factor) {
+  if (!(factor > 0) || factor == zoom_) return;
+  zoom_ = factor;
+  drawnValid_ = false;
+  if (autoSize_) applyAutoSize();
+  update();
+}
+
+QSize PictureView::zoomedSize() const {
+  if (zoom_ == 1.0 || picture_.isEmpty()) return QSize(picture_.width(), picture_.height());
+  const auto scaled = [this](int length) {
+    return static_cast<int>(std::clamp(std::round(length * zoom_), 1.0, 1e7));
+  };
+  return QSize(scaled(picture_.width()), scaled(picture_.height()));
+}
+
 void PictureView::applyAutoSize() {
-  setFixedSize(picture_.width(), picture_.height());
+  setFixedSize(zoomedSize());
   updateGeometry();
 }
 
 void PictureView::pictureChanged() {
   drawnValid_ = false;
   changedTop_ = changedBottom_ = 0;
-  if (autoSize_ && size() != QSize(picture_.width(), picture_.height())) applyAutoSize();
+  if (autoSize_ && size() != zoomedSize()) applyAutoSize();
   update();
 }
 
@@ -61,14 +79,14 @@ void PictureView::rowsChanged(int y0, int y1) {
 }
 
 QSize PictureView::sizeHint() const {
-  if (autoSize_) return QSize(picture_.width(), picture_.height());
+  if (autoSize_) return zoomedSize();
   return QWidget::sizeHint();
 }
 
 QRect PictureView::targetRect() const {
   const int pw = picture_.width();
   const int ph = picture_.height();
-  if (!fitted_) return QRect(0, 0, pw, ph);
+  if (!fitted_) return QRect(QPoint(0, 0), zoomedSize());
   int w = pw;
   int h = ph;
   if (pw > width() || ph > height()) {
@@ -87,17 +105,31 @@ QRect PictureView::targetRect() const {
 }
 
 QPoint PictureView::toPicture(QPoint widgetPoint) const {
-  if (autoSize_ || picture_.isEmpty()) return widgetPoint;
+  if (picture_.isEmpty()) return widgetPoint;
+  // The picture pixel drawn there (beyond the picture, the pixel that would be).
   const QRect target = targetRect();
-  const double sx = static_cast<double>(picture_.width()) / target.width();
-  const double sy = static_cast<double>(picture_.height()) / target.height();
-  return QPoint(static_cast<int>(std::floor((widgetPoint.x() - target.left()) * sx)),
-                static_cast<int>(std::floor((widgetPoint.y() - target.top()) * sy)));
+  return QPoint(
+      PictureCoordinate(widgetPoint.x() - target.left(), target.width(), picture_.width()),
+      PictureCoordinate(widgetPoint.y() - target.top(), target.height(), picture_.height()));
 }
 
-void PictureView::paintEvent(QPaintEvent*) {
+void PictureView::paintEvent(QPaintEvent* event) {
   if (picture_.isEmpty()) return;
   const QRect target = targetRect();
+  if (static_cast<qint64>(target.width()) * target.height() > kKeptPixels) {
+    // Too large to keep: only the part being painted is drawn.
+    drawn_ = QImage();
+    changedTop_ = changedBottom_ = 0;
+    const QRect part = event->rect() & target;
+    if (part.isEmpty()) return;
+    QImage piece(part.size(), QImage::Format_RGB32);
+    if (piece.isNull()) return;
+    DrawScaled(picture_.image(), target.size(), part.translated(-target.topLeft()), piece,
+               QPoint(0, 0));
+    QPainter painter(this);
+    painter.drawImage(part.topLeft(), piece);
+    return;
+  }
   if (!drawnValid_ || drawn_.size() != target.size()) {
     drawn_ = QImage(target.size(), QImage::Format_RGB32);
     if (drawn_.isNull()) return;

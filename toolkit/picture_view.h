@@ -1,6 +1,9 @@
 // Picture view: shows a Picture. In the main window it is centred and scaled
 // down proportionally when larger than the view; in the image windows it sizes
-// itself to its picture. Reports double clicks and presses in picture coordinates.
+// itself to its picture, times a zoom factor. Drawn smaller, each screen pixel
+// is the area average of the picture pixels under it; drawn larger, each
+// picture pixel is a square of screen pixels. Reports double clicks and
+// presses in picture coordinates.
 #pragma once
 
 #include <QImage>
@@ -20,8 +23,13 @@ class PictureView : public QWidget {
 
   // The view fits the picture into itself, centred, scaled down when larger.
   void setFitted(bool fitted);
-  // The view takes the size of its picture (image windows).
+  // The view takes the size of its picture (image windows), times the zoom.
   void setAutoSize(bool autoSize);
+  // Zoom factor of an autosize view (1: the picture's own size).
+  void setZoom(double factor);
+  double zoom() const { return zoom_; }
+  // Size of the picture drawn at the zoom factor.
+  QSize zoomedSize() const;
 
   // Schedules a repaint after the picture changed (after a sweep, a load).
   void pictureChanged();
@@ -46,10 +54,14 @@ class PictureView : public QWidget {
  private:
   QRect targetRect() const;
   void applyAutoSize();
+  // The drawn picture is kept whole when at most this many pixels; a larger one
+  // (a zoomed window) is drawn anew for the part being painted.
+  static constexpr qint64 kKeptPixels = 4 << 20;
 
   Picture picture_;
   bool fitted_ = true;
   bool autoSize_ = false;
+  double zoom_ = 1.0;
   // The picture as drawn, at its drawn size: rows of it are worked out again on
   // the first paint after the picture rows under them changed, all of it after
   // a load or a resize.

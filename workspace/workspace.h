@@ -34,6 +34,8 @@ struct Workspace {
   std::int32_t TamanoElegido = 3;
   std::int32_t FactorN = 0;
 
+  // The threshold typed in the window. The window reads it once per Restaurar
+  // and hands it down; no filter reads it from here.
   std::int32_t Umbral = 50;
 
   bool ImagenCargada = false;

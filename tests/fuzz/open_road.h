@@ -16,7 +16,8 @@ namespace morvane {
 //   colours, and saves again to the same bytes;
 // - opening the same bytes twice, with the freed heap filled with other bytes in
 //   between, gives the same colours;
-// - decoding the bytes in memory gives what the file road gives.
+// - a BMP or PNM decoded in memory gives what the file road gives;
+// - Qt's reader allocation limit is as it was before the load.
 std::string checkOpenRoad(const std::uint8_t* data, std::size_t size);
 
 // The fuzzing body: checkOpenRoad, aborting with its text on a broken promise.

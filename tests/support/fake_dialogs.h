@@ -27,6 +27,10 @@ class FakeDialogs : public DialogProvider {
 
   // Every text shown by the message box, in order.
   QStringList messages;
+  // Every question asked, in order, and the answers to give ("No" once the
+  // queue is empty).
+  QStringList questions;
+  std::deque<bool> questionAnswers;
   // Answers of the next open / save dialogs, front first. A nullopt answer, or
   // an empty queue, is a cancel.
   std::deque<std::optional<QString>> openAnswers;
@@ -36,6 +40,13 @@ class FakeDialogs : public DialogProvider {
   int saveCount = 0;
 
   void message(const QString& text) override { messages.append(text); }
+  bool question(const QString& text) override {
+    questions.append(text);
+    if (questionAnswers.empty()) return false;
+    const bool answer = questionAnswers.front();
+    questionAnswers.pop_front();
+    return answer;
+  }
   std::optional<QString> openFile(const QString&, const QString&) override {
     ++openCount;
     return next(openAnswers);
@@ -43,6 +54,18 @@ class FakeDialogs : public DialogProvider {
   std::optional<QString> saveFile(const QString&, const QString&, const QString&) override {
     ++saveCount;
     return next(saveAnswers);
+  }
+
+  // Texts of the questions asked before closing, and their answers, front
+  // first; an empty queue answers Cancelar.
+  QStringList saveQuestions;
+  std::deque<SaveChoice> saveChoices;
+  SaveChoice askSave(const QString& text) override {
+    saveQuestions.append(text);
+    if (saveChoices.empty()) return SaveChoice::Cancel;
+    const SaveChoice choice = saveChoices.front();
+    saveChoices.pop_front();
+    return choice;
   }
 
  private:

@@ -5,6 +5,8 @@
 #include <random>
 #include <utility>
 
+#include "tests/support/cubic_oracle.h"
+
 namespace morvane::oracle {
 
 void Reservar(Workspace& ws, int alto, int ancho) {
@@ -20,8 +22,8 @@ void Azar(Workspace& ws, unsigned seed, int alto, int ancho, int percent) {
   for (int r = 0; r < alto; ++r) {
     for (int c = 0; c < ancho; ++c) {
       ws.ImagenInicial[r][c] = static_cast<std::uint8_t>(rng());
-      ws.ImagenFinal[r][c] =
-          static_cast<std::uint8_t>(static_cast<int>(rng() % 100) < percent ? 200 : rng() % 51);
+      ws.ImagenFinal[r][c] = static_cast<std::uint8_t>(
+          static_cast<int>(rng() % 100) < percent ? (rng() % 4 ? 200 : 255) : rng() % 51);
     }
   }
   CopiarPlano(ws.ImagenInicial, ws.Auxiliar1);
@@ -76,27 +78,17 @@ void FiltroVecindadLiteral(Workspace& ws, ResultView& view, int filtro, int h,
   });
 }
 
-int RecogerMuestrasLiteral(const Workspace& ws, int r, int c, Muestras& muestras) {
-  int n = 0;
-  auto visit = [&](int y, int x) {
-    if (n < 16 && ws.ImagenFinal[y][x] < ws.Umbral) muestras[n++] = {y, x, ws.Auxiliar1[y][x]};
-  };
-  for (int k = 1; n < 16 && r - k >= 0 && c - k >= 0 && r + k < ws.Alto && c + k < ws.Ancho; ++k) {
-    for (int y = r - k; y <= r + k - 2; ++y) visit(y, c - k);
-    for (int x = c - k; x <= c + k - 2; ++x) visit(r - k, x);
-    for (int y = r - k; y <= r + k - 2; ++y) visit(y, c + k);
-    for (int x = c - k; x <= c + k - 2; ++x) visit(r + k, x);
-  }
-  return n;
-}
-
 void FiltroCubicoLiteral(Workspace& ws, ResultView& view) {
   MarcoLiteral(ws, view, kMargenCubico, [&](int r, int c) {
-    Muestras muestras;
-    std::uint8_t nivel;
-    if (RecogerMuestrasLiteral(ws, r, c, muestras) == 16 &&
-        NivelInterpolado(muestras, r, c, ws.SistemaConsistente, nivel))
-      ws.Auxiliar1[r][c] = nivel;
+    PuntoMuestra puntos[16];  // solved by the independent solver, not by the filter's own
+    if (RecogerAnillos(ws.ImagenFinal, ws.Auxiliar1, ws.Alto, ws.Ancho, ws.Umbral, r, c, puntos) <
+        16)
+      return;
+    const ResultadoCubico resultado = ResolverLiteral(puntos, r, c);
+    if (resultado.desenlace == Desenlace::Excepcion) throw ErrorAritmetico(kDesbordamiento);
+    ws.SistemaConsistente = resultado.consistente;
+    if (resultado.desenlace == Desenlace::Restaurado)
+      ws.Auxiliar1[r][c] = static_cast<std::uint8_t>(resultado.nivel);
   });
 }
 

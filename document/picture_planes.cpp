@@ -1,4 +1,4 @@
-#include "app/picture_planes.h"
+#include "document/picture_planes.h"
 
 #include <new>
 

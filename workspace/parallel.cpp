@@ -1,4 +1,4 @@
-#include "restoration/ordered_rows.h"
+#include "workspace/parallel.h"
 
 #include <algorithm>
 #include <atomic>
@@ -12,7 +12,9 @@ namespace morvane {
 
 namespace {
 
-// What the hand-over needs to know of a worked row.
+std::atomic<int> gHilosPorOperacion{0};
+
+// What the in-order step needs to know of a worked row.
 struct RowState {
   std::atomic<bool> ready{false};
   bool goesOn = true;
@@ -21,10 +23,46 @@ struct RowState {
 
 }  // namespace
 
+int FijarHilosPorOperacion(int n) {
+  return gHilosPorOperacion.exchange(n < 0 ? 0 : n, std::memory_order_relaxed);
+}
+
+int HilosPorOperacion() {
+  const int n = gHilosPorOperacion.load(std::memory_order_relaxed);
+  if (n > 0) return n;
+  const int procesadores = static_cast<int>(std::thread::hardware_concurrency());
+  return procesadores > 0 ? procesadores : 1;
+}
+
+bool HilosFijados() {
+  return gHilosPorOperacion.load(std::memory_order_relaxed) > 0;
+}
+
+void RecorrerBandas(int first, int last, int bandas,
+                    const std::function<void(int row0, int row1, int b)>& band) {
+  if (first >= last) return;
+  bandas = std::clamp(bandas, 1, last - first);
+  const long long rows = last - first;
+  auto row = [&](int b) { return first + static_cast<int>(rows * b / bandas); };
+  std::vector<std::jthread> workers;
+  workers.reserve(static_cast<std::size_t>(bandas));
+  int next = 1;
+  try {
+    for (; next < bandas; ++next) {
+      const int b = next;
+      workers.emplace_back([&band, b, r0 = row(b), r1 = row(b + 1)] { band(r0, r1, b); });
+    }
+  } catch (const std::system_error&) {
+    // No more threads to be had: the bands left run here.
+  }
+  band(row(0), row(1), 0);
+  for (int b = next; b < bandas; ++b) band(row(b), row(b + 1), b);
+}  // the workers join here
+
 void RecorrerFilasEnOrden(int first, int last, int threads, const RowWork& work,
                           const RowDone& done) {
   if (first >= last) return;
-  if (threads <= 0) threads = static_cast<int>(std::thread::hardware_concurrency());
+  if (threads <= 0) threads = HilosPorOperacion();
   threads = std::clamp(threads, 1, last - first);
   if (threads == 1) {
     for (int r = first; r < last; ++r) {

@@ -1,0 +1,126 @@
+// The filter table is the one list of filters: the restoration page's items
+// and their enabling, the batch's --filtro choices, help and refusals, and the
+// margin each filter leaves all follow its rows.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "app/main_window.h"
+#include "app/page_choices.h"
+#include "tests/support/child.h"
+#include "batch/options.h"
+#include "restoration/filtros.h"
+#include "toolkit/controls.h"
+
+namespace morvane {
+namespace {
+
+TEST(FilterTable, ThePageAndTheBatchFollowTheRows) {
+  static int argc = 1;
+  static char name[] = "filter_table_test";
+  static char* argv[] = {name, nullptr};
+  if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+  Workspace ws;
+  VentanaPrincipal form(ws);
+  const std::vector<const FiltroDescrito*> pagina = FiltrosEnPagina();
+  const QStringList items{"Filtro de Media", "Filtro de Mediana", "Filtro Conservativo",
+                          "Filtro Paso Bajo por Interpolacion Cubica"};
+  ASSERT_EQ(child<RadioGroup>(form, "filtroGroup")->count(), items.size());
+  ASSERT_EQ(pagina.size(), static_cast<std::size_t>(items.size()));
+  for (int i = 0; i < items.size(); ++i) {
+    child<RadioGroup>(form, "filtroGroup")->button(i)->click();
+    const FiltroDescrito& f = *pagina[static_cast<std::size_t>(i)];
+    EXPECT_EQ(child<RadioGroup>(form, "filtroGroup")->button(i)->text(), items[i]);
+    EXPECT_EQ(child<QComboBox>(form, "tamanoFiltroCombo")->isEnabled(), f.tomaTamano) << i;
+    EXPECT_EQ(child<QCheckBox>(form, "incluirDanadosCheck")->isEnabled(), f.tomaIncluirDanados) << i;
+    MarcarDetecciones(ws);  // Restaurar runs the item's row even with no picture
+    child<QPushButton>(form, "restaurarButton")->click();
+    EXPECT_EQ(child<Memo>(form, "logMemo")->lines().value(1), QString::fromUtf8(f.lineaRegistro)) << i;
+  }
+
+  const std::string ayuda = TextoAyuda();
+  for (const FiltroDescrito& f : TablaFiltros()) {
+    if (f.palabraLote == nullptr) continue;
+    const std::string palabra = f.palabraLote;
+    EXPECT_NE(ayuda.find(palabra), std::string::npos) << palabra;
+    std::string error;
+    const auto o = AnalizarOpciones({"--filtro", palabra, "a.bmp"}, error);
+    ASSERT_TRUE(o) << error;
+    EXPECT_EQ(o->receta.filtro, f.filtro) << palabra;
+    EXPECT_NE(TextoReceta(*o).find("--filtro " + palabra), std::string::npos);
+    for (const auto& [opcion, toma] : {std::pair{"--tamano", f.tomaTamano},
+                                       std::pair{"--incluir-danados", f.tomaIncluirDanados}}) {
+      std::vector<std::string> args{"--filtro", palabra, opcion};
+      if (std::string(opcion) == "--tamano") args.push_back("5");
+      args.push_back("a.bmp");
+      EXPECT_EQ(AnalizarOpciones(args, error).has_value(), toma) << palabra << " " << opcion;
+      if (!toma) {
+        EXPECT_EQ(error, std::string(opcion) + " no vale con --filtro " + palabra);
+      }
+    }
+  }
+}
+
+// A row that is not on the page (a restoration run by a command of its own)
+// leaves the page's items and what their indices mean as they are.
+TEST(FilterTable, ARowOffThePageKeepsTheItems) {
+  std::vector<FiltroDescrito> tabla(TablaFiltros().begin(), TablaFiltros().end());
+  FiltroDescrito propia = tabla.front();
+  propia.nombreVentana = nullptr;
+  propia.palabraLote = nullptr;
+  tabla.insert(tabla.begin() + 1, propia);
+  tabla.insert(tabla.begin(), propia);
+  EXPECT_EQ(FiltrosEnPagina(tabla).size(), TablaFiltros().size());
+  for (int item = -1; item <= 4; ++item)
+    EXPECT_EQ(FiltroDeElemento(item, tabla).nombreVentana, FiltroDeElemento(item).nombreVentana)
+        << item;
+  EXPECT_EQ(FiltroDeElemento(-1).filtro, Filtro::Media);
+}
+
+class Silent : public ResultView {
+ public:
+  void drawRow(int, const std::uint8_t*, int, int) override {}
+  void stepProgress() override {}
+  void resetProgress() override {}
+  void setTitle(const char*) override {}
+  void showView() override {}
+};
+
+// Every other pixel damaged: each filter restores up to its row's margin and
+// leaves the band outside it alone.
+TEST(FilterTable, EachFilterLeavesItsMargin) {
+  constexpr int n = 24;
+  for (const FiltroDescrito& f : TablaFiltros()) {
+    for (int radio : {1, 2}) {
+      Workspace ws;
+      ws.Alto = ws.Ancho = n;
+      ws.ImagenInicial = Plane(n, n);
+      ws.ImagenFinal = Plane(n, n);
+      ReservarAuxiliares(ws);
+      for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+          ws.ImagenInicial[y][x] = static_cast<std::uint8_t>((x * 37 + y * y * 11 + 5) % 200);
+          ws.ImagenFinal[y][x] = (x + y) % 2 ? 0 : 255;
+        }
+      Silent view;
+      f.ejecutar(ws, view, ParametrosFiltro{50, radio, false});
+      const int m = MargenDe(f, radio);
+      bool restoredAtMargin = false;
+      for (int y = 0; y < n; ++y)
+        for (int x = 0; x < n; ++x) {
+          const bool changed = ws.ImagenFinal[y][x] != ws.ImagenInicial[y][x];
+          const bool outside = std::min({y, x, n - 1 - y, n - 1 - x}) < m;
+          EXPECT_FALSE(changed && outside) << f.palabraLote << radio << " " << x << "," << y;
+          restoredAtMargin |= changed && (y == m || x == m);
+        }
+      EXPECT_TRUE(restoredAtMargin) << f.palabraLote << radio;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace morvane

@@ -1,0 +1,192 @@
+// What the main window's views and its progress bar show on the screen, read
+// back from the painted widgets: the views against an area average worked out
+// here, the bar after a command against an empty bar.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+#include "app/main_window.h"
+#include "tests/support/child.h"
+#include "tests/support/fake_dialogs.h"
+#include "toolkit/picture_view.h"
+#include "toolkit/progress_bar.h"
+
+namespace morvane {
+namespace {
+
+class Views : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "toolkit_views_test", *argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+  }
+  static void TearDownTestSuite() { delete qApp; }
+};
+
+using Levels = std::function<int(int x, int y)>;
+
+// A gray palette picture of the given levels.
+QImage GrayPicture(int w, int h, const Levels& level) {
+  QImage image(w, h, QImage::Format_Indexed8);
+  QList<QRgb> table;
+  for (int g = 0; g < 256; ++g) table.append(qRgb(g, g, g));
+  image.setColorTable(table);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) image.scanLine(y)[x] = static_cast<uchar>(level(x, y));
+  return image;
+}
+
+// The mean of channel `shift` (16 red, 8 green, 0 blue) over the part of the
+// picture under drawn pixel (dx, dy), each picture pixel weighted by the area of
+// it that the drawn pixel covers, the picture stretched over dw x dh.
+double AreaMean(const QImage& picture, int dw, int dh, int dx, int dy, int shift) {
+  const double x0 = dx * double(picture.width()) / dw, x1 = (dx + 1) * double(picture.width()) / dw;
+  const double y0 = dy * double(picture.height()) / dh,
+               y1 = (dy + 1) * double(picture.height()) / dh;
+  double sum = 0;
+  for (int y = int(std::floor(y0)); y < int(std::ceil(y1)); ++y) {
+    const double wy = std::min(y + 1.0, y1) - std::max(double(y), y0);
+    for (int x = int(std::floor(x0)); x < int(std::ceil(x1)); ++x) {
+      const double wx = std::min(x + 1.0, x1) - std::max(double(x), x0);
+      sum += wx * wy * ((picture.pixel(x, y) >> shift) & 0xff);
+    }
+  }
+  return sum / ((x1 - x0) * (y1 - y0));
+}
+
+struct Difference {
+  double mean = 0, max = 0;
+};
+
+// The painted view against the area means, over every channel of the drawn
+// rectangle (w x h, centred in the view).
+Difference Compare(PictureView& view, const QImage& picture, int w, int h) {
+  const QImage shown = view.grab().toImage();
+  const QPoint at((view.width() - w) / 2, (view.height() - h) / 2);
+  Difference d;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      for (int shift : {0, 8, 16}) {
+        const double e = std::abs(((shown.pixel(at.x() + x, at.y() + y) >> shift) & 0xff) -
+                                  AreaMean(picture, w, h, x, y, shift));
+        d.mean += e / (3.0 * w * h);
+        d.max = std::max(d.max, e);
+      }
+  return d;
+}
+
+// Pictures larger than the 297 x 257 view by odd ratios, so drawn pixels cut
+// picture pixels: a photograph-like scene (colour and gray), one-pixel stripes,
+// a zone plate, a very tall picture; and easy cases: an even 4 -> 2 reduction, a flat picture, a
+// picture smaller than the view (shown pixel for pixel).
+TEST_F(Views, EachViewPixelIsTheAreaAverageOfThePicturePixelsUnderIt) {
+  const auto scene = [](int x, int y) {
+    const double disc = std::hypot(x - 420.0, y - 300.0) < 170 ? 90 : 0;
+    return int(40 + 0.08 * x + 0.1 * y + disc + 25 * std::sin(x * 0.05) * std::cos(y * 0.07) +
+               ((x * 7919 + y * 104729) % 23)) %
+           256;
+  };
+  const auto stripes = [](int x, int) { return x % 2 ? 255 : 0; };
+  const auto zone = [](int x, int y) {
+    const double r2 = (x - 506.5) * (x - 506.5) + (y - 438.5) * (y - 438.5);
+    return int(std::lround(127.5 + 127.5 * std::cos(M_PI * r2 / 1013.0)));
+  };
+  QImage colour(1013, 877, QImage::Format_RGB32);
+  for (int y = 0; y < 877; ++y)
+    for (int x = 0; x < 1013; ++x)
+      colour.setPixel(x, y, qRgb(scene(x, y), (scene(x, y) * 3 + x) % 256, 255 - scene(x, y)));
+  QImage palette = GrayPicture(1013, 877, scene);
+  for (int i = 0; i < 256; ++i) palette.setColor(i, qRgb(i, 255 - i, (i * 5) % 256));
+  const struct {
+    const char* name;
+    QImage picture;
+    int bits, viewW, viewH, drawnW, drawnH;
+  } cases[] = {
+      {"photograph", GrayPicture(1013, 877, scene), 8, 297, 257, 296, 257},
+      {"colour photograph", colour, 24, 297, 257, 296, 257},
+      {"16-bit colour", colour.convertToFormat(QImage::Format_RGB555), 16, 297, 257, 296, 257},
+      {"colour palette", palette, 8, 297, 257, 296, 257},
+      {"stripes", GrayPicture(1013, 877, stripes), 8, 297, 257, 296, 257},
+      {"zone plate", GrayPicture(1013, 877, zone), 8, 297, 257, 296, 257},
+      {"wide", GrayPicture(2000, 311, scene), 8, 297, 257, 297, 46},
+      // Over 257 picture rows under each drawn row, most of them near white.
+      {"tall", GrayPicture(1, 70000, [](int, int y) { return y % 3 ? 255 : 250; }), 8, 297, 257, 1,
+       257},
+      {"4 -> 2", GrayPicture(4, 4, [](int x, int y) { return x * 40 + y; }), 8, 2, 2, 2, 2},
+      {"flat", GrayPicture(999, 998, [](int, int) { return 77; }), 8, 297, 257, 257, 257},
+      {"small", GrayPicture(200, 100, scene), 8, 297, 257, 200, 100},
+  };
+  for (const auto& c : cases) {
+    PictureView view;
+    view.resize(c.viewW, c.viewH);
+    view.picture().setImage(c.picture, c.bits);
+    view.pictureChanged();
+    const Difference d = Compare(view, c.picture, c.drawnW, c.drawnH);
+    EXPECT_LE(d.max, 0.5 + 1e-6) << c.name;  // the area mean, rounded
+    std::printf("%-18s mean |view - area mean| %.3f, max %.3f\n", c.name, d.mean, d.max);
+  }
+}
+
+// A command changes a band of rows that ends inside drawn rows: only those are
+// worked out again, still as area averages of the new picture.
+TEST_F(Views, TheRowsACommandChangedAreRedrawnAsAreaAverages) {
+  QImage picture = GrayPicture(1013, 877, [](int x, int y) { return (x * 5 + y * 3) % 256; });
+  PictureView view;
+  view.resize(297, 257);
+  view.picture().setImage(picture, 8);
+  view.pictureChanged();
+  view.grab();
+  std::vector<std::uint8_t> levels(1013);
+  for (int y = 301; y < 419; ++y) {
+    for (int x = 0; x < 1013; ++x) levels[x] = static_cast<std::uint8_t>(x % 3 ? 250 : y % 7);
+    view.picture().writeLevels(y, levels.data(), 0, 1013);
+    view.rowsChanged(y, y + 1);
+    for (int x = 0; x < 1013; ++x) picture.scanLine(y)[x] = levels[x];
+  }
+  EXPECT_LE(Compare(view, picture, 296, 257).max, 0.5 + 1e-6);
+}
+
+QImage Look(QWidget& widget) {
+  return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// The bar as painted, not its counter: after a sweep drawn full, and after a
+// command of the main window, it looks like a new, empty bar.
+TEST_F(Views, TheProgressBarIsPaintedEmptyAfterASweep) {
+  ProgressBar empty, bar;
+  for (ProgressBar* b : {&empty, &bar}) {
+    b->resize(297, 17);
+    b->setMax(10);
+  }
+  const QImage emptyLook = Look(empty);
+  for (int i = 0; i < 9; ++i) bar.step();
+  QThread::msleep(60);
+  bar.step();
+  EXPECT_NE(Look(bar), emptyLook);  // full, and it shows
+  bar.setPosition(0);
+  EXPECT_EQ(Look(bar), emptyLook);
+
+  QTemporaryDir dir;
+  const QString file = dir.filePath("p.bmp");
+  ASSERT_TRUE(GrayPicture(64, 48, [](int x, int y) { return (x * y) % 256; }).save(file, "BMP"));
+  FakeDialogs fake;
+  fake.openAnswers.push_back(file);
+  Workspace ws;
+  VentanaPrincipal form(ws);
+  form.show();
+  form.onAbrirImagen();
+  form.onCargarMatriz();
+  QThread::msleep(60);  // the first step of the sweep is painted
+  form.onPuntosNegros();
+  empty.resize(child<ProgressBar>(form, "progressBar")->size());
+  EXPECT_EQ(Look(*child<ProgressBar>(form, "progressBar")), Look(empty));
+}
+
+}  // namespace
+}  // namespace morvane

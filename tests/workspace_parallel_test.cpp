@@ -1,0 +1,111 @@
+// Rows worked out on several threads and handed over in scan order: the
+// in-order steps come as one thread would make them, whatever the thread count,
+// and a run ends at the first row in scan order that ends it.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "workspace/parallel.h"
+
+namespace morvane {
+namespace {
+
+constexpr int kFirst = 3;
+constexpr int kLast = 60;
+
+// Runs rows kFirst .. kLast - 1 where row `stop` returns false and row `raise`
+// (and every third row after it, which must never be seen) throws. Returns the
+// in-order steps as "row:value" and what left the call.
+struct Recorrido {
+  std::vector<std::string> handed;
+  std::string left;
+};
+Recorrido Recorrer(int threads, int stop, int raise, int doneRaise = -1) {
+  std::vector<int> value(kLast, -1);
+  std::vector<std::atomic<int>> worked(kLast);
+  Recorrido run;
+  try {
+    RecorrerFilasEnOrden(
+        kFirst, kLast, threads,
+        [&](int r) {
+          ++worked[r];
+          // Later rows finish first now and then.
+          if (r % 7 == 0) std::this_thread::sleep_for(std::chrono::microseconds(300));
+          if (r == raise || (raise >= 0 && r > raise && (r - raise) % 3 == 0))
+            throw std::runtime_error("row " + std::to_string(r));
+          value[r] = r * 10;
+          return r != stop;
+        },
+        [&](int r) {
+          if (r == doneRaise) throw std::logic_error("done " + std::to_string(r));
+          run.handed.push_back(std::to_string(r) + ":" + std::to_string(value[r]));
+        });
+    run.left = "end";
+  } catch (const std::exception& e) {
+    run.left = e.what();
+  }
+  for (int r = 0; r < kLast; ++r) EXPECT_LE(worked[r].load(), 1) << r;
+  return run;
+}
+
+// A row that ends the run is still handed over and nothing after it is; a row
+// whose work raises leaves with its own exception before its in-order step, even
+// when later rows raise sooner; a in-order step that raises ends the run there.
+TEST(OrderedRows, HandedOverInScanOrderAsOneThreadWould) {
+  const struct {
+    int stop, raise, doneRaise, handedUpTo;
+    const char* left;
+  } cases[] = {{-1, -1, -1, kLast, "end"},
+               {20, -1, -1, 21, "end"},
+               {-1, 30, -1, 30, "row 30"},
+               {25, 30, -1, 26, "end"},
+               {-1, -1, 40, 40, "done 40"}};
+  for (int threads : {0, 1, 2, 3, 4, 8, 100})
+    for (const auto& c : cases) {
+      const Recorrido run = Recorrer(threads, c.stop, c.raise, c.doneRaise);
+      std::vector<std::string> want;
+      for (int r = kFirst; r < c.handedUpTo; ++r)
+        want.push_back(std::to_string(r) + ":" + std::to_string(r * 10));
+      EXPECT_EQ(run.handed, want) << threads << " " << c.left;
+      EXPECT_EQ(run.left, c.left) << threads;
+    }
+  bool called = false;
+  RecorrerFilasEnOrden(
+      5, 5, 2, [&](int) { return called = true; }, [&](int) { called = true; });
+  EXPECT_FALSE(called);
+}
+
+// Bands cover every row once, in consecutive runs of nearly equal length, and
+// band b gets index b; the budget is one setter whose setting comes back.
+TEST(Bands, CoverEveryRowOnceInNearlyEqualRuns) {
+  for (auto [first, last, bandas] : {std::array{4, 4, 3}, {0, 1, 5}, {3, 613, 8}, {0, 100, 3}}) {
+    std::vector<std::atomic<int>> seen(static_cast<std::size_t>(last + 1));
+    std::vector<std::pair<int, int>> runs(static_cast<std::size_t>(bandas), {-1, -1});
+    RecorrerBandas(first, last, bandas, [&](int row0, int row1, int b) {
+      runs[static_cast<std::size_t>(b)] = {row0, row1};
+      for (int r = row0; r < row1; ++r) ++seen[static_cast<std::size_t>(r)];
+    });
+    for (int r = 0; r <= last; ++r) EXPECT_EQ(seen[r], r >= first && r < last ? 1 : 0) << r;
+    for (int b = 0; b < bandas && first < last; ++b) {
+      const auto [row0, row1] = runs[static_cast<std::size_t>(b)];
+      if (row0 < 0) continue;  // fewer rows than bands
+      EXPECT_LE(row1 - row0, (last - first + bandas - 1) / bandas);
+      EXPECT_GE(row1 - row0, (last - first) / bandas);
+    }
+  }
+  const int before = FijarHilosPorOperacion(3);
+  EXPECT_EQ(HilosPorOperacion(), 3);
+  EXPECT_TRUE(HilosFijados());
+  EXPECT_EQ(FijarHilosPorOperacion(before), 3);
+  EXPECT_GE(HilosPorOperacion(), 1);
+}
+
+}  // namespace
+}  // namespace morvane
