@@ -36,6 +36,12 @@ int Espejo(int i, int n) {
   return i < n ? i : p - i;
 }
 
+// Below this share of loose points at 0 (or 255), a point of that level is
+// taken for noise only when it lies at least kLejos levels from each of its
+// eight neighbours.
+constexpr double kRaro = 0.01;
+constexpr int kLejos = 40;
+
 constexpr int kBorde = 8;  // mirrored pixels kept around every work plane
 
 // A work plane with a mirrored border of kBorde pixels on every side:
@@ -199,6 +205,7 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   }
   const double total = static_cast<double>(alto) * ancho;
   const int propiosCero = VecinosPropios(nz / total), propiosBlanco = VecinosPropios(nb / total);
+  const bool raroCero = nz < kRaro * total, raroBlanco = nb < kRaro * total;
   EnBandas(alto, hilos, [&](int r0, int r1) {
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* p = x.fila(r);
@@ -210,7 +217,18 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
         int iguales = 0;
         for (int dy = -1; dy <= 1; ++dy)
           for (int dx = -1; dx <= 1; ++dx) iguales += p[c + dy * x.paso + dx] == v;
-        if (iguales - 1 < (v == 0 ? propiosCero : propiosBlanco)) m[c] = kExtremo;
+        if (iguales - 1 >= (v == 0 ? propiosCero : propiosBlanco)) continue;
+        // Where hardly any point of this level is loose, the picture's own
+        // bright or dark pixels (a highlight, a halo beside print) outnumber
+        // the noise: the point must stand far from every neighbour.
+        if ((v == 0 ? raroCero : raroBlanco)) {
+          int cerca = 255;
+          for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+              if (dy || dx) cerca = std::min(cerca, std::abs(p[c + dy * x.paso + dx] - v));
+          if (cerca < kLejos) continue;
+        }
+        m[c] = kExtremo;
       }
     }
     mask.EspejarColumnas(r0, r1);

@@ -81,11 +81,12 @@ TEST(RestauracionAutomatica, BothColoursInOneMask) {
   }
 }
 
-// Clean pictures: a smooth ramp, a plain step edge and a picture with real
-// black and white areas keep (nearly) every level.
+// Clean pictures: a smooth ramp, a plain step edge, a picture with real
+// black and white areas, and a light page with a dark stroke and a few bright
+// 255 pixels beside it and on the paper keep (nearly) every level.
 TEST(RestauracionAutomatica, CleanPicturesKeepTheirLevels) {
   const int alto = 48, ancho = 64;
-  for (int kind = 0; kind < 3; ++kind) {
+  for (int kind = 0; kind < 4; ++kind) {
     Picture p(alto, ancho, 0);
     for (int r = 0; r < alto; ++r)
       for (int c = 0; c < ancho; ++c)
@@ -94,6 +95,12 @@ TEST(RestauracionAutomatica, CleanPicturesKeepTheirLevels) {
                                                               : (c < 20   ? 0
                                                                  : c < 40 ? 128
                                                                           : 255));
+    if (kind == 3) {
+      for (int r = 0; r < alto; ++r)
+        for (int c = 0; c < ancho; ++c)
+          p.plane[r][c] = static_cast<std::uint8_t>(c >= 30 && c <= 32 ? 20 : 236 + (r + c) % 9);
+      for (auto [r, c] : {std::pair{10, 29}, {20, 33}, {30, 10}, {40, 50}}) p.plane[r][c] = 255;
+    }
     Plane out(alto, ancho);
     const ResultadoAutomatica res = RestauracionAutomatica(p.plane, out, alto, ancho);
     int worst = 0;

@@ -83,28 +83,37 @@ struct Layout {
   bool runLength() const { return compression == kRle8 || compression == kRle4; }
 };
 
-// Parses the headers from `head` (the first `headSize` bytes of a file of
-// `fileSize` bytes) and checks that the file is long enough for them and, for
-// plain rows, for every row they declare. Nothing when the file is not a BMP we
-// read or is too short.
-std::optional<Layout> parseHeaders(const std::uint8_t* head, std::int64_t headSize,
-                                   std::int64_t fileSize) {
-  headSize = std::min(headSize, fileSize);
-  if (headSize < kFileHeaderSize + 12 || head[0] != 'B' || head[1] != 'M') return std::nullopt;
-  const std::int64_t dataOffset = le32(head + 10);
-  const std::int64_t infoSize = le32(head + 14);
-  if (infoSize != 12 && infoSize != 40 && infoSize != 52 && infoSize != 56 && infoSize != 64 &&
-      infoSize != 108 && infoSize != 124) {
-    return std::nullopt;
-  }
-  if (headSize < kFileHeaderSize + infoSize) return std::nullopt;
-  const std::uint8_t* info = head + kFileHeaderSize;
+// The info header sizes that writers use.
+bool knownInfoSize(std::int64_t size) {
+  for (std::int64_t known : {12, 40, 52, 56, 64, 108, 124})
+    if (size == known) return true;
+  return false;
+}
 
-  Layout layout;
+// The compressions each bit count may have.
+bool compressionFits(const Layout& layout) {
+  switch (layout.compression) {
+    case kRgb:
+      return true;
+    case kRle8:
+      return layout.bits == 8;
+    case kRle4:
+      return layout.bits == 4;
+    case kBitFields:
+      return layout.bits == 16 || layout.bits == 32;
+    default:
+      return false;
+  }
+}
+
+// Size, bit count, compression, resolution and palette length (0: the bit
+// count's) from the info header of `infoSize` bytes. False when they do not make
+// a picture we read.
+bool readInfo(const std::uint8_t* info, std::int64_t infoSize, Layout& layout,
+              std::int64_t& colours) {
   std::int64_t width = 0;
   std::int64_t height = 0;
   int planes = 0;
-  std::int64_t colours = 0;
   if (infoSize == 12) {  // OS/2 core header: unsigned 16-bit sizes, always bottom-up
     width = le16(info + 4);
     height = le16(info + 6);
@@ -125,70 +134,117 @@ std::optional<Layout> parseHeaders(const std::uint8_t* head, std::int64_t headSi
     height = -height;
   }
   if (planes != 1 || width <= 0 || height <= 0 || width > 0x7fffffff || height > 0x7fffffff) {
-    return std::nullopt;
+    return false;
   }
   layout.width = static_cast<int>(width);
   layout.height = static_cast<int>(height);
+  return compressionFits(layout);
+}
 
-  switch (layout.compression) {
-    case kRgb:
-      break;
-    case kRle8:
-      if (layout.bits != 8) return std::nullopt;
-      break;
-    case kRle4:
-      if (layout.bits != 4) return std::nullopt;
-      break;
-    case kBitFields:
-      if (layout.bits != 16 && layout.bits != 32) return std::nullopt;
-      break;
-    default:
-      return std::nullopt;
+// The palette of `colours` entries (0: the bit count's) starting at `at`,
+// which moves past it. False when the file is too short for it.
+bool readPalette(const std::uint8_t* head, std::int64_t headSize, std::int64_t infoSize,
+                 std::int64_t dataOffset, std::int64_t colours, std::int64_t& at, Layout& layout) {
+  colours = colours != 0 ? colours : std::int64_t{1} << layout.bits;
+  if (colours > 256) return false;
+  const int entry = infoSize == 12 ? 3 : 4;
+  // A data offset inside the palette cuts it short there, as other decoders
+  // read it; a palette of no entry at all is refused.
+  if (dataOffset >= at && dataOffset < at + colours * entry) {
+    colours = (dataOffset - at) / entry;
+    if (colours == 0) return false;
   }
+  if (headSize < at + colours * entry) return false;
+  layout.palette.reserve(colours);
+  for (const std::uint8_t* p = head + at; p < head + at + colours * entry; p += entry) {
+    layout.palette.append(qRgb(p[2], p[1], p[0]));
+  }
+  at += colours * entry;
+  return true;
+}
 
+// The channels of a 16- or 32-bit picture: its bit-field masks (inside the
+// info header, or following a 40- or 64-byte one at `at`, which then moves
+// past them), or 5-5-5 for plain 16-bit pixels. False when the masks are
+// missing or hold no bit at all.
+bool readMasks(const std::uint8_t* head, std::int64_t headSize, std::int64_t infoSize,
+               std::int64_t& at, Layout& layout) {
+  if (layout.compression != kBitFields) {
+    if (layout.bits == 16) {
+      layout.red = Channel(0x7c00);
+      layout.green = Channel(0x03e0);
+      layout.blue = Channel(0x001f);
+    }
+    return true;
+  }
+  const std::uint8_t* masks = head + kFileHeaderSize + 40;
+  if (infoSize == 40 || infoSize == 64) {
+    if (headSize < at + 12) return false;
+    masks = head + at;
+    at += 12;
+  }
+  layout.red = Channel(le32(masks));
+  layout.green = Channel(le32(masks + 4));
+  layout.blue = Channel(le32(masks + 8));
+  // No channel at all: every pixel would be made-up black.
+  return layout.red.mask != 0 || layout.green.mask != 0 || layout.blue.mask != 0;
+}
+
+// Where the pixel data starts (a data offset inside the headers or the palette,
+// which end at `at`, means right after them), how long the plain rows are and
+// how much memory the picture takes. False when the file is too short for
+// every plain row it declares.
+bool measureData(std::int64_t dataOffset, std::int64_t at, std::int64_t fileSize, Layout& layout) {
+  layout.dataStart = std::max(dataOffset, at);
+  if (layout.dataStart > fileSize) return false;
+  const std::int64_t width = layout.width;
+  if (!layout.runLength()) {
+    // At most 2^31 * 32 bits: no overflow in 64 bits.
+    layout.rowBytes = (width * layout.bits + 31) / 32 * 4;
+    const std::int64_t lastRow = (width * layout.bits + 7) / 8;
+    std::int64_t rows = 0;
+    if (__builtin_mul_overflow(layout.rowBytes, std::int64_t{layout.height} - 1, &rows) ||
+        rows > fileSize - layout.dataStart - lastRow) {
+      return false;
+    }
+    layout.dataBytes = rows + lastRow;
+  }
+  const std::int64_t depth = QImage::toPixelFormat(layout.format).bitsPerPixel();
+  const std::int64_t bytesPerLine = (width * depth + 31) / 32 * 4;
+  if (__builtin_mul_overflow(bytesPerLine, std::int64_t{layout.height}, &layout.imageBytes)) {
+    layout.imageBytes = INT64_MAX;
+  }
+  return true;
+}
+
+// Parses the headers from `head` (the first `headSize` bytes of a file of
+// `fileSize` bytes) and checks that the file is long enough for them and, for
+// plain rows, for every row they declare. Nothing when the file is not a BMP we
+// read or is too short.
+std::optional<Layout> parseHeaders(const std::uint8_t* head, std::int64_t headSize,
+                                   std::int64_t fileSize) {
+  headSize = std::min(headSize, fileSize);
+  if (headSize < kFileHeaderSize + 12 || head[0] != 'B' || head[1] != 'M') return std::nullopt;
+  const std::int64_t dataOffset = le32(head + 10);
+  const std::int64_t infoSize = le32(head + 14);
+  if (!knownInfoSize(infoSize) || headSize < kFileHeaderSize + infoSize) return std::nullopt;
+
+  Layout layout;
+  std::int64_t colours = 0;
+  if (!readInfo(head + kFileHeaderSize, infoSize, layout, colours)) return std::nullopt;
   std::int64_t at = kFileHeaderSize + infoSize;  // first byte after the info header
   switch (layout.bits) {
     case 1:
     case 4:
-    case 8: {
-      colours = colours != 0 ? colours : std::int64_t{1} << layout.bits;
-      if (colours > 256) return std::nullopt;
-      const int entry = infoSize == 12 ? 3 : 4;
-      // A data offset inside the palette cuts it short there, as other
-      // decoders read it; a palette of no entry at all is refused.
-      if (dataOffset >= at && dataOffset < at + colours * entry) {
-        colours = (dataOffset - at) / entry;
-        if (colours == 0) return std::nullopt;
+    case 8:
+      if (!readPalette(head, headSize, infoSize, dataOffset, colours, at, layout)) {
+        return std::nullopt;
       }
-      if (headSize < at + colours * entry) return std::nullopt;
-      layout.palette.reserve(colours);
-      for (const std::uint8_t* p = head + at; p < head + at + colours * entry; p += entry) {
-        layout.palette.append(qRgb(p[2], p[1], p[0]));
-      }
-      at += colours * entry;
       layout.format = QImage::Format_Indexed8;
       break;
-    }
     case 16:
     case 32:
-      if (layout.compression == kBitFields) {
-        const std::uint8_t* masks = info + 40;
-        if (infoSize == 40 || infoSize == 64) {  // the masks follow the info header
-          if (headSize < at + 12) return std::nullopt;
-          masks = head + at;
-          at += 12;
-        }
-        layout.red = Channel(le32(masks));
-        layout.green = Channel(le32(masks + 4));
-        layout.blue = Channel(le32(masks + 8));
-        // No channel at all: every pixel would be made-up black.
-        if (layout.red.mask == 0 && layout.green.mask == 0 && layout.blue.mask == 0)
-          return std::nullopt;
-      } else if (layout.bits == 16) {
-        layout.red = Channel(0x7c00);
-        layout.green = Channel(0x03e0);
-        layout.blue = Channel(0x001f);
-      }
+      if (!readMasks(head, headSize, infoSize, at, layout)) return std::nullopt;
       layout.format = layout.bits == 16 ? QImage::Format_RGB555 : QImage::Format_RGB32;
       break;
     case 24:
@@ -197,27 +253,7 @@ std::optional<Layout> parseHeaders(const std::uint8_t* head, std::int64_t headSi
     default:
       return std::nullopt;
   }
-
-  // A data offset inside the headers or the palette means the data follows them.
-  layout.dataStart = std::max(dataOffset, at);
-  if (layout.dataStart > fileSize) return std::nullopt;
-  if (!layout.runLength()) {
-    // At most 2^31 * 32 bits: no overflow in 64 bits.
-    layout.rowBytes = (width * layout.bits + 31) / 32 * 4;
-    const std::int64_t lastRow = (width * layout.bits + 7) / 8;
-    std::int64_t rows = 0;
-    if (__builtin_mul_overflow(layout.rowBytes, height - 1, &rows) ||
-        rows > fileSize - layout.dataStart - lastRow) {
-      return std::nullopt;
-    }
-    layout.dataBytes = rows + lastRow;
-  }
-
-  const std::int64_t depth = QImage::toPixelFormat(layout.format).bitsPerPixel();
-  const std::int64_t bytesPerLine = (width * depth + 31) / 32 * 4;
-  if (__builtin_mul_overflow(bytesPerLine, height, &layout.imageBytes)) {
-    layout.imageBytes = INT64_MAX;
-  }
+  if (!measureData(dataOffset, at, fileSize, layout)) return std::nullopt;
   return layout;
 }
 
