@@ -25,6 +25,7 @@
 #include "morphology/detection.h"
 #include "morphology/matrix.h"
 #include "restoration/restaurar.h"
+#include "restoration/restaurar_automatica.h"
 #include "toolkit/convert.h"
 #include "toolkit/desktop.h"
 #include "toolkit/fonts.h"
@@ -132,6 +133,18 @@ const Control kRestauracionPage[] = {
   {Kind::Check, "incluirDanadosCheck", "parametrosPanel", 48, 200, 177, 33, "Incluir vecinos dañados", "Utilizar los vecinos dañados para restaurar", 15, kCaptionLeft, nullptr},
 };
 
+// A page of its own for the automatic restoration: what it does, its button
+// and the share of damaged pixels the last run found.
+const Control kAutomaticaPage[] = {
+  {Kind::Panel, "automaticaPanel", nullptr, 8, 8, 745, 385, nullptr, nullptr, 0, 0, nullptr},
+  {Kind::Label, "restauracionAutomaticaLabel", "automaticaPanel", 24, 16, 330, 29, "Restauración automática", nullptr, 24, kBold | kTitleColoured, nullptr},
+  {Kind::Label, "queBuscaLabel", "automaticaPanel", 24, 72, 700, 20, "Encuentra por sí sola los puntos dañados: negros, blancos, de cualquier nivel y motas de polvo,", nullptr, 15, 0, nullptr},
+  {Kind::Label, "comoRestauraLabel", "automaticaPanel", 24, 96, 700, 20, "y les da un nivel a partir de los puntos sanos que los rodean, sin matriz, umbral ni detección.", nullptr, 15, 0, nullptr},
+  {Kind::Button, "restauracionAutomaticaButton", "automaticaPanel", 24, 144, 177, 33, "Restauración Automática", "Restaura la imagen inicial sin matriz, umbral ni detección", 0, 0, &W::onRestauracionAutomatica},
+  {Kind::Label, "puntosDanadosLabel", "automaticaPanel", 24, 208, 260, 20, "Puntos dañados estimados:", nullptr, 15, 0, nullptr},
+  {Kind::Label, "proporcionDanadosLabel", "automaticaPanel", 232, 206, 300, 24, "", nullptr, 16, kBold | kTitleColoured, nullptr},
+};
+
 // Keyboard order of each page; a radio group takes the focus through its items.
 const char* const kImagenesTabOrder[] = {
   "abrirImagenButton", "borrarButton", "puntosNegrosButton", "puntosBlancosButton",
@@ -142,6 +155,7 @@ const char* const kMatrizTabOrder[] = {"matrizGrid", "cargarMatrizButton", "tama
                                        "tipoMatrizGroup", "factorNEdit"};
 const char* const kRestauracionTabOrder[] = {"umbralEdit", "tamanoFiltroCombo",
                                              "incluirDanadosCheck"};
+const char* const kAutomaticaTabOrder[] = {"restauracionAutomaticaButton"};
 // clang-format on
 
 // A label's caption longer than its box widens the label to the right, so no
@@ -326,6 +340,7 @@ void VentanaPrincipal::buildPages() {
       {"imagenesPage", "Imagenes", kImagenesPage, kImagenesTabOrder},
       {"matrizPage", "Matriz de detección", kMatrizPage, kMatrizTabOrder},
       {"restauracionPage", "Restauracion", kRestauracionPage, kRestauracionTabOrder},
+      {"automaticaPage", "Automática", kAutomaticaPage, kAutomaticaTabOrder},
   };
   for (const auto& p : kPages) {
     auto* page = new QWidget;
@@ -352,6 +367,7 @@ void VentanaPrincipal::buildPages() {
   umbralEdit_ = Find<Edit>(this, "umbralEdit");
   tamanoFiltroCombo_ = Find<QComboBox>(this, "tamanoFiltroCombo");
   incluirDanadosCheck_ = Find<QCheckBox>(this, "incluirDanadosCheck");
+  proporcionDanadosLabel_ = Find<QLabel>(this, "proporcionDanadosLabel");
 }
 
 void VentanaPrincipal::buildMenu() {
@@ -377,6 +393,7 @@ void VentanaPrincipal::buildMenu() {
        {{"Puntos &Negros", "puntosNegrosAction", &W::onPuntosNegros},
         {"Puntos &Blancos", "puntosBlancosAction", &W::onPuntosBlancos},
         {"&Restaurar", "restaurarAction", &W::onRestaurar},
+        {"Restauración &automática", "restauracionAutomaticaAction", &W::onRestauracionAutomatica},
         {nullptr, nullptr, nullptr},
         {"&Dilatacion", "dilatacionAction", &W::onDilatacion},
         {"&Erosion", "erosionAction", &W::onErosion},
@@ -445,6 +462,7 @@ void VentanaPrincipal::onAbrirImagen() {
 
 void VentanaPrincipal::onBorrar() {
   BorrarImagen(pictureControls());
+  if (!ws_.ImagenCargada) proporcionDanadosLabel_->clear();
   unsavedResult_ = false;
   showPictureInTitle();
 }
@@ -498,6 +516,16 @@ void VentanaPrincipal::onRestaurar() {
   p.avanzado = avanzadoAction_->isChecked();
   p.umbral = ws_.Umbral;
   Restaurar(ws_, *this, *this, p);
+}
+
+void VentanaPrincipal::onRestauracionAutomatica() {
+  // The progress bar, the log and the result are on the first page: the run
+  // is watched there.
+  Find<QTabWidget>(this, "pageTabs")->setCurrentIndex(0);
+  const auto res = RestaurarAutomaticamente(ws_, *this, *this);
+  proporcionDanadosLabel_->setText(res ? QString::fromStdString(TextoPorcentaje(res->proporcion)) +
+                                             QStringLiteral(" (%1 puntos)").arg(res->danados)
+                                       : QString());
 }
 
 // --- Matrix page -------------------------------------------------------------

@@ -1,5 +1,5 @@
-// The main window: three pages ("Imagenes", "Matriz de detección",
-// "Restauracion"), the menu, the Normal and Avanzado modes, and one short
+// The main window: four pages ("Imagenes", "Matriz de detección",
+// "Restauracion", "Automática"), the menu, the Normal and Avanzado modes, and one short
 // handler per command, each delegating to the function that does the work.
 #pragma once
 
@@ -46,6 +46,8 @@ class VentanaPrincipal : public QMainWindow, public MessageLog, public ResultVie
   void onPuntosNegros();
   void onPuntosBlancos();
   void onRestaurar();
+  // The automatic restoration, on its own page: no matrix, threshold or detection.
+  void onRestauracionAutomatica();
   // Advanced operations.
   void onDilatacion();
   void onErosion();
@@ -140,6 +142,7 @@ class VentanaPrincipal : public QMainWindow, public MessageLog, public ResultVie
   Edit* umbralEdit_;
   QComboBox* tamanoFiltroCombo_;
   QCheckBox* incluirDanadosCheck_;
+  QLabel* proporcionDanadosLabel_;
   OpenDialog openDialog_;
   SaveDialog saveDialog_;
   // Menu items the modes switch.

@@ -123,7 +123,7 @@ std::optional<std::uint64_t> MemoriaDisponible() {
 }
 
 const char* NombreDeteccion(Deteccion d) {
-  return d == Deteccion::Negros ? "negros" : "blancos";
+  return d == Deteccion::Negros ? "negros" : d == Deteccion::Blancos ? "blancos" : "automatica";
 }
 
 long long SobreUmbral(const Workspace& ws, std::int32_t umbral) {
@@ -621,7 +621,7 @@ std::optional<int> DecidirTrabajos(const Plan& plan, EntornoLote& entorno, March
     if (t.estado != Estado::Pendiente) continue;
     if (!plan.o.sobrescribir && ResultadoPresente(t.resultado)) continue;
     const ArchivoActual actual(t.entrada);
-    porImagen = std::max(porImagen, BytesPorImagen(t.entrada));
+    porImagen = std::max(porImagen, BytesPorImagen(t.entrada, plan.o.receta.automatica));
     if (++leidos % 100 == 0 && pendientes > 500)
       marcha.estado("midiendo las imágenes: " + std::to_string(leidos) + "/" +
                     std::to_string(pendientes));
@@ -779,9 +779,20 @@ std::vector<InformePaso> AplicarReceta(Picture& izquierda, Picture& derecha, con
   Documento documento(ws, izquierda, derecha);
   documento.leida();
   documento.abrirPlanos();
-  PrepararReceta(ws, receta);
   VistaEnImagen vista(derecha);
   std::vector<InformePaso> pasos;
+  if (receta.automatica) {
+    // One step: the points found damaged where a detection reports those
+    // above the threshold.
+    const Reloj::time_point inicio = Reloj::now();
+    InformePaso paso{Deteccion::Automatica};
+    paso.sobreUmbral = RestaurarSinReceta(ws, vista);
+    paso.restaurados = Cambiados(ws);
+    paso.segundos = Segundos(Reloj::now() - inicio);
+    pasos.push_back(paso);
+    return pasos;
+  }
+  PrepararReceta(ws, receta);
   for (std::size_t i = 0; i < receta.pasos.size(); ++i) {
     if (i > 0) documento.copiarDerechaEnIzquierda({});
     const Reloj::time_point inicio = Reloj::now();
@@ -828,7 +839,7 @@ std::string NombreResultado(const std::string& entrada, const std::string& salid
   return carpeta + base + "_restaurada." + extension;
 }
 
-std::uint64_t BytesPorImagen(const std::string& nombre) {
+std::uint64_t BytesPorImagen(const std::string& nombre, bool automatica) {
   const int fd = ::open(nombre.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) return 0;
   struct stat st;
@@ -854,7 +865,11 @@ std::uint64_t BytesPorImagen(const std::string& nombre) {
   const std::uint64_t filaImagen = (ancho * (paleta ? 8 : 32) + 31) / 32 * 4;
   const std::uint64_t filaPlano = std::max<std::uint64_t>(32, (ancho + 8 + 15) / 16 * 16) + 8;
   constexpr std::uint64_t kTablas = 48;
-  return alto * (3 * filaImagen + 4 * filaPlano + kTablas);
+  // The automatic restoration's own work planes, with their mirrored border of
+  // 8 pixels: at its peak eleven bytes a pixel held throughout (three of
+  // levels, two floats) and four more while it looks for specks.
+  const std::uint64_t propios = automatica ? (alto + 16) * (ancho + 16) * 15 : 0;
+  return alto * (3 * filaImagen + 4 * filaPlano + kTablas) + propios;
 }
 
 int TrabajosQueCaben(int pedidos, std::uint64_t bytesPorImagen, std::uint64_t disponible) {

@@ -44,7 +44,9 @@ int EjecutarLote(const std::vector<std::string>& args, EntornoLote& entorno);
 // What one step of one picture did, for the report.
 struct InformePaso {
   Deteccion deteccion;
-  long long sobreUmbral = 0;  // ImagenFinal levels above Umbral after the detection
+  // ImagenFinal levels above Umbral after the detection; for the automatic
+  // restoration, the points it found damaged.
+  long long sobreUmbral = 0;
   long long restaurados = 0;  // levels the restoration changed
   double segundos = 0;
 };
@@ -64,9 +66,9 @@ std::string NombreResultado(const std::string& entrada, const std::string& salid
 // Whether a name is a result of the default naming ("..._restaurada.ext").
 bool EsResultado(const std::string& entrada);
 
-// Memory the whole recipe holds at its peak for one picture file, read from
-// its header; 0 when the header cannot be read.
-std::uint64_t BytesPorImagen(const std::string& nombre);
+// Memory the whole recipe (or the automatic restoration) holds at its peak for
+// one picture file, read from its header; 0 when the header cannot be read.
+std::uint64_t BytesPorImagen(const std::string& nombre, bool automatica = false);
 
 // Files that can be run at once: pedidos, lowered so that pictures of
 // bytesPorImagen each fit in disponible (at least 1).

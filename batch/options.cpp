@@ -246,6 +246,15 @@ std::vector<Opcion> CrearTabla() {
          }
          return true;
        }},
+      {restauracion, "--automatica", "", "",
+       "Restauración Automática en lugar de la receta:\n"
+       "encuentra y restaura sola los puntos dañados,\n"
+       "sin matriz, umbral ni detección (no con las\n"
+       "opciones de la matriz ni de la restauración)",
+       [](OpcionesLote& o, const std::string&, const std::string&, std::string&) {
+         o.receta.automatica = true;
+         return true;
+       }},
       {ejecucion, "--trabajos", "-j", "N",
        "imágenes a la vez (por omisión, una por\n"
        "procesador; se reduce si no caben en la memoria\n"
@@ -257,7 +266,9 @@ std::vector<Opcion> CrearTabla() {
        "una fila por imagen y paso: puntos sobre el\n"
        "umbral, puntos restaurados, tiempo y receta; al\n"
        "repetir la orden se conservan las filas de los\n"
-       "resultados que se omiten",
+       "resultados que se omiten (con --automatica, una\n"
+       "fila por imagen, con los puntos dañados que\n"
+       "encontró como puntos sobre el umbral)",
        Texto(&OpcionesLote::informe, false)},
       {ejecucion, "--silencioso", "-q", "", "sin barra de progreso ni líneas de avance",
        Marcar(&OpcionesLote::silencioso)},
@@ -345,6 +356,21 @@ bool AnalizarCeldas(OpcionesLote& o, std::string& error) {
   return true;
 }
 
+// The automatic restoration replaces the whole recipe: the recipe's options
+// beside it are refused.
+bool SinOpcionesDeReceta(const OpcionesLote& o, std::string& error) {
+  if (!o.receta.automatica) return true;
+  for (const char* opcion : {"--matriz", "--tipo", "--n", "--celdas", "--umbral", "--filtro",
+                             "--tamano", "--incluir-danados", "--pasos"}) {
+    if (Dada(o, opcion)) {
+      error =
+          std::string(opcion) + " no vale con --automatica, que no usa matriz, umbral ni filtro";
+      return false;
+    }
+  }
+  return true;
+}
+
 // Options the recipe would not use are refused rather than dropped.
 bool SinOpcionesIgnoradas(const OpcionesLote& o, std::string& error) {
   if (Dada(o, "--n") && o.receta.tipo != TipoMatriz::Piramidal) {
@@ -398,7 +424,9 @@ std::optional<OpcionesLote> AnalizarOpciones(const std::vector<std::string>& arg
     }
   }
   if (o.ayuda || o.version) return o;
-  if (!AnalizarCeldas(o, error) || !SinOpcionesIgnoradas(o, error)) return std::nullopt;
+  if (!SinOpcionesDeReceta(o, error) || !AnalizarCeldas(o, error) ||
+      !SinOpcionesIgnoradas(o, error))
+    return std::nullopt;
   if (o.archivos.empty()) {
     error = "Falta ARCHIVO: indique las imágenes a restaurar, o - para leer sus nombres";
     return std::nullopt;
@@ -408,6 +436,7 @@ std::optional<OpcionesLote> AnalizarOpciones(const std::vector<std::string>& arg
 
 std::string TextoReceta(const OpcionesLote& o) {
   const Receta& r = o.receta;
+  if (r.automatica) return "--automatica" + (o.formato.empty() ? "" : " --formato " + o.formato);
   const char* tipos[] = {"ceros", "piramidal", "personalizada"};
   const FiltroDescrito& filtro = DescripcionFiltro(r.filtro);
   std::string texto =
@@ -433,6 +462,8 @@ Restaura un archivo de imágenes con la misma receta que la ventana de Morvane:
 para cada imagen, Cargar Matriz, y por cada paso Puntos Negros o Puntos Blancos
 seguido de Restaurar, con "<<" entre un paso y el siguiente; después guarda la
 imagen final. Los niveles son exactamente los que guardaría la ventana.
+Con --automatica, cada imagen pasa en cambio por la Restauración Automática,
+sin matriz, umbral ni detección.
 Una imagen cuyo nombre acaba en "_restaurada" es un resultado y no se vuelve a
 restaurar; al repetir la misma orden solo se hacen los resultados que faltan.
 )";

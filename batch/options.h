@@ -13,7 +13,9 @@
 
 namespace morvane {
 
-enum class Deteccion { Negros, Blancos };
+// A step of the recipe; Automatica is the automatic restoration, which takes
+// the place of the whole recipe.
+enum class Deteccion { Negros, Blancos, Automatica };
 
 // What the window would be set to: the matrix page, the restoration page and
 // the sequence of detections (each followed by Restaurar, consecutive ones
@@ -28,6 +30,8 @@ struct Receta {
   Ventana ventana = Ventana::De3x3;  // the neighbourhood filters' window
   bool incluirDanados = false;
   std::vector<Deteccion> pasos{Deteccion::Negros, Deteccion::Blancos};
+  // "Restauración Automática" instead of the matrix, detections and Restaurar.
+  bool automatica = false;
 };
 
 struct OpcionesLote {

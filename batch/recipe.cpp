@@ -5,6 +5,7 @@
 #include "morphology/detection.h"
 #include "morphology/matrix.h"
 #include "restoration/restaurar.h"
+#include "restoration/restaurar_automatica.h"
 
 namespace morvane {
 
@@ -59,6 +60,12 @@ void RestaurarConReceta(Workspace& ws, ResultView& vista, const Receta& receta) 
   Restaurar(ws, registro, vista,
             ParametrosRestauracion{receta.filtro, receta.ventana, receta.incluirDanados, false,
                                    receta.umbral});
+}
+
+long long RestaurarSinReceta(Workspace& ws, ResultView& vista) {
+  RegistroMudo registro;
+  const auto res = RestaurarAutomaticamente(ws, registro, vista);
+  return res ? res->danados : 0;
 }
 
 }  // namespace morvane

@@ -17,4 +17,8 @@ void PrepararReceta(Workspace& ws, const Receta& receta);
 void Detectar(Workspace& ws, ResultView& vista, Deteccion deteccion);
 void RestaurarConReceta(Workspace& ws, ResultView& vista, const Receta& receta);
 
+// "Restauración Automática" instead of the recipe, on the open picture,
+// drawing into vista. Returns the number of points it found damaged.
+long long RestaurarSinReceta(Workspace& ws, ResultView& vista);
+
 }  // namespace morvane

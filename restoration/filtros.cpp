@@ -5,6 +5,7 @@
 
 #include "restoration/cubic.h"
 #include "restoration/neighbourhood.h"
+#include "restoration/restaurar_automatica.h"
 
 namespace morvane {
 
@@ -17,14 +18,14 @@ void Cubica(Workspace& ws, ResultView& view, const ParametrosFiltro& p) {
 // Columns: filter, item on the page, log line, --filtro word, function, takes
 // the window size, takes "Incluir vecinos dañados", needs a detection, margin.
 //
-// A restoration that finds the damage by itself (say an automatic one) is one
-// more row at the end: no item on the page (nullptr, so RadioGroup3 keeps its
+// A restoration that finds the damage by itself (the automatic one) is a row
+// at the end: no item on the page (nullptr, so RadioGroup3 keeps its
 // four items and their indices), no --filtro word (nullptr: it has a command,
 // a page and a batch option of its own, which find the row by its Filtro),
 // takes neither option, needs no detection (so Restaurar, which runs only the
 // rows that do, never dispatches it) and has its own margin (0 when it
 // restores the border band too).
-const std::array<FiltroDescrito, 4> kFiltros{{
+const std::array<FiltroDescrito, 5> kFiltros{{
     {Filtro::Media, "Filtro de Media", "Usando filtro de Media", "media", FiltroMedia, true, true,
      true, kMargenDeVentana},
     {Filtro::Mediana, "Filtro de Mediana", "Usando filtro de Mediana", "mediana", FiltroMediana,
@@ -33,6 +34,9 @@ const std::array<FiltroDescrito, 4> kFiltros{{
      FiltroConservativo, true, true, true, kMargenDeVentana},
     {Filtro::Cubico, "Filtro Paso Bajo por Interpolacion Cubica",
      "Usando filtro de Interpolación Cubica", "cubico", Cubica, false, false, true, kMargenCubico},
+    // "Restauración Automática": its own page, menu item and --automatica.
+    {Filtro::Automatica, nullptr, "Restauración automática", nullptr, FiltroAutomatico, false,
+     false, false, 0},
 }};
 
 }  // namespace

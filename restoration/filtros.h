@@ -13,7 +13,7 @@
 namespace morvane {
 
 // One name per row of the table below, in the same order.
-enum class Filtro { Media, Mediana, Conservativo, Cubico };
+enum class Filtro { Media, Mediana, Conservativo, Cubico, Automatica };
 
 // The margin of the filters that take the window size: the window's half-side.
 inline constexpr int kMargenDeVentana = -1;

@@ -11,9 +11,9 @@
 
 #include "app/main_window.h"
 #include "app/page_choices.h"
-#include "tests/support/child.h"
 #include "batch/options.h"
 #include "restoration/filtros.h"
+#include "tests/support/child.h"
 #include "toolkit/controls.h"
 
 namespace morvane {
@@ -36,10 +36,12 @@ TEST(FilterTable, ThePageAndTheBatchFollowTheRows) {
     const FiltroDescrito& f = *pagina[static_cast<std::size_t>(i)];
     EXPECT_EQ(child<RadioGroup>(form, "filtroGroup")->button(i)->text(), items[i]);
     EXPECT_EQ(child<QComboBox>(form, "tamanoFiltroCombo")->isEnabled(), f.tomaTamano) << i;
-    EXPECT_EQ(child<QCheckBox>(form, "incluirDanadosCheck")->isEnabled(), f.tomaIncluirDanados) << i;
+    EXPECT_EQ(child<QCheckBox>(form, "incluirDanadosCheck")->isEnabled(), f.tomaIncluirDanados)
+        << i;
     MarcarDetecciones(ws);  // Restaurar runs the item's row even with no picture
     child<QPushButton>(form, "restaurarButton")->click();
-    EXPECT_EQ(child<Memo>(form, "logMemo")->lines().value(1), QString::fromUtf8(f.lineaRegistro)) << i;
+    EXPECT_EQ(child<Memo>(form, "logMemo")->lines().value(1), QString::fromUtf8(f.lineaRegistro))
+        << i;
   }
 
   const std::string ayuda = TextoAyuda();
@@ -74,7 +76,7 @@ TEST(FilterTable, ARowOffThePageKeepsTheItems) {
   propia.palabraLote = nullptr;
   tabla.insert(tabla.begin() + 1, propia);
   tabla.insert(tabla.begin(), propia);
-  EXPECT_EQ(FiltrosEnPagina(tabla).size(), TablaFiltros().size());
+  EXPECT_EQ(FiltrosEnPagina(tabla).size(), FiltrosEnPagina().size());
   for (int item = -1; item <= 4; ++item)
     EXPECT_EQ(FiltroDeElemento(item, tabla).nombreVentana, FiltroDeElemento(item).nombreVentana)
         << item;
@@ -95,6 +97,8 @@ class Silent : public ResultView {
 TEST(FilterTable, EachFilterLeavesItsMargin) {
   constexpr int n = 24;
   for (const FiltroDescrito& f : TablaFiltros()) {
+    // A restoration that finds the damage itself reads no damage plane.
+    if (!f.necesitaDeteccion) continue;
     for (int radio : {1, 2}) {
       Workspace ws;
       ws.Alto = ws.Ancho = n;

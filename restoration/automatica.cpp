@@ -1,0 +1,596 @@
+#include "restoration/automatica.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "workspace/parallel.h"
+
+namespace morvane {
+
+namespace {
+
+// Runs fn(r0, r1) over bands of the rows [0, alto), one band per thread of the
+// program's budget (hilos > 0 overrides it); every row belongs to one band.
+// The stages write only their own band's rows, so the result does not depend
+// on how many bands there are.
+template <class Fn>
+void EnBandas(int alto, int hilos, Fn&& fn) {
+  const int n = std::clamp(hilos > 0 ? hilos : HilosPorOperacion(), 1, std::max(1, alto / 8));
+  if (n == 1) {
+    fn(0, alto);
+    return;
+  }
+  RecorrerBandas(0, alto, n, [&](int r0, int r1, int) { fn(r0, r1); });
+}
+
+// Index i of a run of n mirrored about its end pixels: -1 reads 1, n reads n - 2.
+int Espejo(int i, int n) {
+  if (n == 1) return 0;
+  const int p = 2 * (n - 1);
+  i %= p;
+  if (i < 0) i += p;
+  return i < n ? i : p - i;
+}
+
+// Below this share of loose points at 0 (or 255), a point of that level is
+// taken for noise only when it lies at least kLejos levels from each of its
+// eight neighbours.
+constexpr double kRaro = 0.01;
+constexpr int kLejos = 40;
+
+constexpr int kBorde = 8;  // mirrored pixels kept around every work plane
+
+// A work plane with a mirrored border of kBorde pixels on every side:
+// fila(r)[c] is valid for r in [-kBorde, alto + kBorde) and c likewise.
+template <class T>
+struct Acolchado {
+  int alto, ancho;
+  std::ptrdiff_t paso;
+  std::unique_ptr<T[]> datos;
+
+  Acolchado(int a, int b)
+      : alto(a),
+        ancho(b),
+        paso(b + 2 * kBorde),
+        datos(new T[static_cast<std::size_t>(a + 2 * kBorde) * (b + 2 * kBorde)]) {}
+  T* fila(int r) { return datos.get() + (r + kBorde) * paso + kBorde; }
+  const T* fila(int r) const { return datos.get() + (r + kBorde) * paso + kBorde; }
+  T& en(int r, int c) { return fila(Espejo(r, alto))[Espejo(c, ancho)]; }
+
+  // Fills the border of rows [r0, r1) (columns only).
+  void EspejarColumnas(int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      T* f = fila(r);
+      for (int c = -kBorde; c < 0; ++c) f[c] = f[Espejo(c, ancho)];
+      for (int c = ancho; c < ancho + kBorde; ++c) f[c] = f[Espejo(c, ancho)];
+    }
+  }
+  // Fills the rows above and below, once the columns are done.
+  void EspejarFilas() {
+    for (int r = -kBorde; r < 0; ++r)
+      std::memcpy(fila(r) - kBorde, fila(Espejo(r, alto)) - kBorde, paso * sizeof(T));
+    for (int r = alto; r < alto + kBorde; ++r)
+      std::memcpy(fila(r) - kBorde, fila(Espejo(r, alto)) - kBorde, paso * sizeof(T));
+  }
+};
+
+// Mask bits of a damaged pixel, by the detector that found it.
+constexpr std::uint8_t kExtremo = 1;
+constexpr std::uint8_t kImpulso = 2;
+constexpr std::uint8_t kMota = 4;
+
+// Smallest number k of equal neighbours out of 8 that impulses of a share q
+// reach with probability below 1 in 10000: a 0 or 255 with at least that many
+// neighbours of its own level belongs to the picture. 9 means never.
+int VecinosPropios(double q) {
+  double p[9];
+  for (int k = 0; k <= 8; ++k) {
+    double b = 1;
+    for (int i = 0; i < k; ++i) b = b * (8 - i) / (i + 1);
+    p[k] = b * std::pow(q, k) * std::pow(1 - q, 8 - k);
+  }
+  double cola = 0;
+  for (int k = 8; k >= 0; --k) {
+    cola += p[k];
+    if (cola >= 1e-4) return k + 1;
+  }
+  return 0;
+}
+
+using Reloj = std::chrono::steady_clock;
+double Segundos(Reloj::time_point desde) {
+  return std::chrono::duration<double>(Reloj::now() - desde).count();
+}
+
+// Level of a damaged pixel from the undamaged pixels of the smallest window
+// around it that holds any: their mean weighted by the inverse square distance.
+// Returns -1 when the whole picture is damaged.
+float Rellenar(const Acolchado<std::uint8_t>& mask, const Acolchado<std::uint8_t>& x, int r, int c,
+               int alto, int ancho) {
+  // The first ring, by far the most common answer, straight from the rows.
+  {
+    const std::uint8_t* m = mask.fila(r) + c;
+    const std::uint8_t* p = x.fila(r) + c;
+    const std::ptrdiff_t s = mask.paso;
+    float suma = 0, peso = 0;
+    const std::ptrdiff_t rectos[4] = {-s, -1, 1, s}, diagonales[4] = {-s - 1, -s + 1, s - 1, s + 1};
+    for (std::ptrdiff_t o : rectos) {
+      if (!m[o]) {
+        suma += p[o];
+        peso += 1;
+      }
+    }
+    for (std::ptrdiff_t o : diagonales) {
+      if (!m[o]) {
+        suma += 0.5f * p[o];
+        peso += 0.5f;
+      }
+    }
+    if (peso > 0) return suma / peso;
+  }
+  const int radioMax = std::max(alto, ancho);
+  for (int h = 2; h <= radioMax; ++h) {
+    float suma = 0, peso = 0;
+    const bool dentro = h <= kBorde;
+    for (int dy = -h; dy <= h; ++dy) {
+      const int paso = (dy == -h || dy == h) ? 1 : 2 * h;
+      for (int dx = -h; dx <= h; dx += paso) {
+        const int rr = dentro ? r + dy : Espejo(r + dy, alto);
+        const int cc = dentro ? c + dx : Espejo(c + dx, ancho);
+        if (mask.fila(rr)[cc]) continue;
+        const float w = 1.0f / static_cast<float>(dy * dy + dx * dx);
+        suma += w * x.fila(rr)[cc];
+        peso += w;
+      }
+    }
+    // The inner rings held nothing, so this ring alone decides.
+    if (peso > 0) return suma / peso;
+  }
+  return -1;
+}
+
+}  // namespace
+
+ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, int alto, int ancho,
+                                           const OpcionesAutomatica& op) {
+  ResultadoAutomatica res;
+  if (alto <= 0 || ancho <= 0) return res;
+  const int hilos = op.hilos;
+  TiemposAutomatica t;
+  auto inicio = Reloj::now();
+  int pasos = 0;
+  auto avanzar = [&](double fraccion) {
+    if (!op.vista) return;
+    const int hasta = static_cast<int>(fraccion * alto);
+    for (; pasos < hasta; ++pasos) op.vista->stepProgress();
+  };
+
+  // --- Black and white points -------------------------------------------
+  Acolchado<std::uint8_t> x(alto, ancho), mask(alto, ancho), f(alto, ancho);
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r)
+      std::memcpy(x.fila(r), entrada[r], static_cast<std::size_t>(ancho));
+    x.EspejarColumnas(r0, r1);
+  });
+  x.EspejarFilas();
+  // The share of each extreme level that may be noise: points at 0 or 255
+  // not inside an area of their own level (all eight neighbours alike).
+  std::vector<long long> ceros(static_cast<std::size_t>(alto)), blancos(ceros.size());
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const std::uint8_t* p = x.fila(r);
+      long long z = 0, b = 0;
+      for (int c = 0; c < ancho; ++c) {
+        const std::uint8_t v = p[c];
+        if (v != 0 && v != 255) continue;
+        bool dentro = true;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) dentro = dentro && p[c + dy * x.paso + dx] == v;
+        if (dentro) continue;
+        z += v == 0;
+        b += v == 255;
+      }
+      ceros[r] = z;
+      blancos[r] = b;
+    }
+  });
+  long long nz = 0, nb = 0;
+  for (int r = 0; r < alto; ++r) {
+    nz += ceros[r];
+    nb += blancos[r];
+  }
+  const double total = static_cast<double>(alto) * ancho;
+  const int propiosCero = VecinosPropios(nz / total), propiosBlanco = VecinosPropios(nb / total);
+  const bool raroCero = nz < kRaro * total, raroBlanco = nb < kRaro * total;
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const std::uint8_t* p = x.fila(r);
+      std::uint8_t* m = mask.fila(r);
+      for (int c = 0; c < ancho; ++c) {
+        const std::uint8_t v = p[c];
+        m[c] = 0;
+        if (v != 0 && v != 255) continue;
+        int iguales = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) iguales += p[c + dy * x.paso + dx] == v;
+        if (iguales - 1 >= (v == 0 ? propiosCero : propiosBlanco)) continue;
+        // Where hardly any point of this level is loose, the picture's own
+        // bright or dark pixels (a highlight, a halo beside print) outnumber
+        // the noise: the point must stand far from every neighbour.
+        if ((v == 0 ? raroCero : raroBlanco)) {
+          int cerca = 255;
+          for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+              if (dy || dx) cerca = std::min(cerca, std::abs(p[c + dy * x.paso + dx] - v));
+          if (cerca < kLejos) continue;
+        }
+        m[c] = kExtremo;
+      }
+    }
+    mask.EspejarColumnas(r0, r1);
+  });
+  mask.EspejarFilas();
+  // The edge of a black or white area has fewer neighbours of its level than
+  // its inside: a point with at least three neighbours at its level, one of
+  // them inside the area, belongs to the area too. (f holds the verdicts until it is filled.)
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const std::uint8_t* p = x.fila(r);
+      const std::uint8_t* m = mask.fila(r);
+      std::uint8_t* d = f.fila(r);
+      for (int c = 0; c < ancho; ++c) {
+        d[c] = m[c];
+        if (!m[c]) continue;
+        int iguales = 0, propios = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) {
+            const std::ptrdiff_t o = dy * x.paso + dx;
+            iguales += p[c + o] == p[c];
+            propios += p[c + o] == p[c] && !m[c + o];
+          }
+        if (propios > 0 && iguales - 1 >= 3) d[c] = 0;
+      }
+    }
+  });
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      std::memcpy(mask.fila(r), f.fila(r), static_cast<std::size_t>(ancho));
+    }
+    mask.EspejarColumnas(r0, r1);
+  });
+  mask.EspejarFilas();
+  // The first fill, kept in u: when no other damage turns up it is the
+  // final fill too.
+  Acolchado<float> u(alto, ancho), u2(alto, ancho);
+  auto rellenarTodo = [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const std::uint8_t* m = mask.fila(r);
+      const std::uint8_t* p = x.fila(r);
+      float* d = u.fila(r);
+      for (int c = 0; c < ancho; ++c) {
+        d[c] = p[c];
+        if (!m[c]) continue;
+        const float v = Rellenar(mask, x, r, c, alto, ancho);
+        if (v >= 0) d[c] = v;
+      }
+    }
+    u.EspejarColumnas(r0, r1);
+  };
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    rellenarTodo(r0, r1);
+    for (int r = r0; r < r1; ++r) {
+      const float* p = u.fila(r);
+      std::uint8_t* d = f.fila(r);
+      const int n = ancho;
+      for (int c = 0; c < n; ++c) d[c] = static_cast<std::uint8_t>(p[c] + 0.5f);
+    }
+    f.EspejarColumnas(r0, r1);
+  });
+  f.EspejarFilas();
+  u.EspejarFilas();
+  bool otrosDanos = false;  // impulses or specks found besides the extremes
+  t.extremos = Segundos(inicio);
+  avanzar(0.15);
+
+  // --- Impulses of any level --------------------------------------------
+  // Rounds of a directional detector over the picture with its black and white
+  // points filled: a pixel far from its neighbours along each of the four
+  // lines through it is an impulse and takes the median of the line that fits
+  // it best; the threshold falls round after round. The first round, at the
+  // highest threshold, also says whether there are impulses at all: a clean
+  // photograph has hardly any pixel that far from every line, and then the
+  // stage changes nothing.
+  inicio = Reloj::now();
+  {
+    Acolchado<std::uint8_t> g(alto, ancho);
+    // The four lines through the centre of a 5 x 5 window, as the offset of
+    // the inner pixels (weight 2); the outer ones lie twice as far (weight 1).
+    const int lineas[4][2] = {{0, 1}, {1, 0}, {1, 1}, {1, -1}};
+    const int umbrales[] = {400, 320, 256, 205, 164, 131, 105};
+    int minimo = 160;
+    bool primera = true;
+    std::vector<long long> nuevos(static_cast<std::size_t>(alto));
+    for (int umbral : umbrales) {
+      if (umbral < minimo) break;
+      EnBandas(alto, hilos, [&](int r0, int r1) {
+        const int n = ancho;
+        std::vector<std::int16_t> lejania(static_cast<std::size_t>(n));
+        std::int16_t* __restrict lj = lejania.data();
+        for (int r = r0; r < r1; ++r) {
+          const std::uint8_t* p = f.fila(r);
+          std::uint8_t* m = mask.fila(r);
+          std::uint8_t* d = g.fila(r);
+          std::memcpy(d, p, static_cast<std::size_t>(n));
+          // How far each pixel lies from the line through it that fits it
+          // best, the whole row at a time.
+          for (int c = 0; c < n; ++c) lj[c] = 32767;
+          for (const auto& linea : lineas) {
+            const std::ptrdiff_t o = linea[0] * f.paso + linea[1];
+            const std::uint8_t *a1 = p + o, *b1 = p - o, *a2 = p + 2 * o, *b2 = p - 2 * o;
+            for (int c = 0; c < n; ++c) {
+              const int v = p[c];
+              const int s = 2 * (std::abs(a1[c] - v) + std::abs(b1[c] - v)) + std::abs(a2[c] - v) +
+                            std::abs(b2[c] - v);
+              lj[c] = static_cast<std::int16_t>(std::min<int>(lj[c], s));
+            }
+          }
+          long long nuevosFila = 0;
+          for (int c = 0; c < n; ++c) {
+            if (lj[c] <= umbral || m[c]) continue;
+            const int v = p[c];
+            int linea = 0;
+            for (int k = 0; k < 4; ++k) {
+              const std::ptrdiff_t o = lineas[k][0] * f.paso + lineas[k][1];
+              const int s = 2 * (std::abs(p[c + o] - v) + std::abs(p[c - o] - v)) +
+                            std::abs(p[c + 2 * o] - v) + std::abs(p[c - 2 * o] - v);
+              if (s == lj[c]) {
+                linea = k;
+                break;
+              }
+            }
+            const std::ptrdiff_t o = lineas[linea][0] * f.paso + lineas[linea][1];
+            int a[4] = {p[c - 2 * o], p[c - o], p[c + o], p[c + 2 * o]};
+            std::sort(a, a + 4);
+            d[c] = static_cast<std::uint8_t>((a[1] + a[2] + 1) / 2);
+            m[c] |= kImpulso;
+            ++nuevosFila;
+          }
+          nuevos[r] = nuevosFila;
+        }
+        g.EspejarColumnas(r0, r1);
+      });
+      g.EspejarFilas();
+      long long suma = 0;
+      for (long long n : nuevos) suma += n;
+      if (primera) {
+        const double rho = static_cast<double>(suma) / total;
+        if (rho < 0.02) {  // no impulses: forget the round
+          EnBandas(alto, hilos, [&](int r0, int r1) {
+            for (int r = r0; r < r1; ++r) {
+              std::uint8_t* m = mask.fila(r);
+              for (int c = 0; c < ancho; ++c) m[c] &= static_cast<std::uint8_t>(~kImpulso);
+            }
+          });
+          break;
+        }
+        // Many impulses: go on to lower thresholds, where their neighbours
+        // are no longer trusted.
+        if (rho > 0.08) minimo = 105;
+        primera = false;
+        otrosDanos = true;
+      }
+      std::swap(f.datos, g.datos);
+      mask.EspejarColumnas(0, alto);
+      mask.EspejarFilas();
+    }
+  }
+  t.impulsos = Segundos(inicio);
+  avanzar(0.45);
+
+  // --- Dust specks -------------------------------------------------------
+  // A speck is darker (or brighter) than the closing (opening) of the picture
+  // by a 9-pixel segment, whichever way the segment lies: anything shorter
+  // than 9 pixels in every direction is filled, while a line or an edge keeps
+  // its level along the segment that follows it. The speck must stand out by
+  // more than the picture's own fine texture: the threshold is the larger of
+  // 80 levels and six times the mean residue.
+  inicio = Reloj::now();
+  {
+    Acolchado<std::uint8_t> a(alto, ancho), cerrado(alto, ancho);
+    Acolchado<std::uint8_t> oscuro(alto, ancho), claro(alto, ancho);
+    const int dirs[4][2] = {{0, 1}, {1, 0}, {1, 1}, {1, -1}};
+    // dst = the extreme of src over the 9-pixel segment along o.
+    auto segmento = [&](const Acolchado<std::uint8_t>& src, Acolchado<std::uint8_t>& dst,
+                        std::ptrdiff_t o, bool maximo) {
+      EnBandas(alto, hilos, [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+          const std::uint8_t* p = src.fila(r);
+          std::uint8_t* d = dst.fila(r);
+          // Row-wise, so the compiler can take many levels at a time (the
+          // width in a local: a level store could otherwise change it).
+          const int n = ancho;
+          std::memcpy(d, p, static_cast<std::size_t>(n));
+          for (int k = 1; k <= 4; ++k) {
+            const std::uint8_t* a = p + k * o;
+            const std::uint8_t* b = p - k * o;
+            if (maximo) {
+              for (int c = 0; c < n; ++c) d[c] = std::max(d[c], std::max(a[c], b[c]));
+            } else {
+              for (int c = 0; c < n; ++c) d[c] = std::min(d[c], std::min(a[c], b[c]));
+            }
+          }
+        }
+        dst.EspejarColumnas(r0, r1);
+      });
+      dst.EspejarFilas();
+    };
+    for (int k = 0; k < 4; ++k) {
+      const std::ptrdiff_t o = dirs[k][0] * f.paso + dirs[k][1];
+      for (int oscuridad = 0; oscuridad < 2; ++oscuridad) {
+        const bool negro = oscuridad == 0;
+        segmento(f, a, o, negro);
+        segmento(a, cerrado, o, !negro);
+        Acolchado<std::uint8_t>& res = negro ? oscuro : claro;
+        EnBandas(alto, hilos, [&](int r0, int r1) {
+          for (int r = r0; r < r1; ++r) {
+            const std::uint8_t* p = f.fila(r);
+            const std::uint8_t* q = cerrado.fila(r);
+            std::uint8_t* d = res.fila(r);
+            const int n = ancho;
+            const std::uint8_t* lo = negro ? p : q;
+            const std::uint8_t* hi = negro ? q : p;
+            if (k == 0) {
+              for (int c = 0; c < n; ++c) d[c] = static_cast<std::uint8_t>(hi[c] - lo[c]);
+            } else {
+              for (int c = 0; c < n; ++c)
+                d[c] = std::min(d[c], static_cast<std::uint8_t>(hi[c] - lo[c]));
+            }
+          }
+        });
+      }
+    }
+    std::vector<long long> sumas(static_cast<std::size_t>(alto));
+    EnBandas(alto, hilos, [&](int r0, int r1) {
+      for (int r = r0; r < r1; ++r) {
+        long long s = 0;
+        for (int c = 0; c < ancho; ++c) s += oscuro.fila(r)[c] + claro.fila(r)[c];
+        sumas[r] = s;
+      }
+    });
+    long long suma = 0;
+    for (long long s : sumas) suma += s;
+    const int umbral = std::max(80, static_cast<int>(6.0 * static_cast<double>(suma) / total));
+    std::vector<long long> motas(static_cast<std::size_t>(alto));
+    EnBandas(alto, hilos, [&](int r0, int r1) {
+      for (int r = r0; r < r1; ++r) {
+        long long n = 0;
+        for (int c = 0; c < ancho; ++c)
+          n += oscuro.fila(r)[c] > umbral || claro.fila(r)[c] > umbral;
+        motas[r] = n;
+      }
+    });
+    long long nmotas = 0;
+    for (long long n : motas) nmotas += n;
+    // Dusty prints show many specks, but at most a few per cent of the area:
+    // a handful of marks is the picture's own detail, and marks over much
+    // more than that are its content (print, texture).
+    const double share = static_cast<double>(nmotas) / total;
+    if (share > 0.007 && share < 0.03) {
+      otrosDanos = true;
+      EnBandas(alto, hilos, [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+          std::uint8_t* m = mask.fila(r);
+          for (int c = 0; c < ancho; ++c)
+            if (oscuro.fila(r)[c] > umbral || claro.fila(r)[c] > umbral) m[c] |= kMota;
+        }
+      });
+    }
+    mask.EspejarColumnas(0, alto);
+    mask.EspejarFilas();
+  }
+  t.motas = Segundos(inicio);
+  avanzar(0.6);
+
+  // --- The joint mask filled from undamaged pixels -----------------------
+  inicio = Reloj::now();
+  // Specks are filled from the undamaged pixels around them; the impulses
+  // keep the levels their rounds gave them, which saw through the impulses
+  // too faint to be caught, and the extremes keep their first fill.
+  if (otrosDanos) {
+    EnBandas(alto, hilos, [&](int r0, int r1) {
+      for (int r = r0; r < r1; ++r) {
+        const std::uint8_t* m = mask.fila(r);
+        const std::uint8_t* p = f.fila(r);
+        float* d = u.fila(r);
+        for (int c = 0; c < ancho; ++c) {
+          if (m[c] & kMota) {
+            const float v = Rellenar(mask, x, r, c, alto, ancho);
+            d[c] = v >= 0 ? v : x.fila(r)[c];
+          } else if (m[c] & kImpulso) {
+            d[c] = p[c];
+          }
+        }
+      }
+      u.EspejarColumnas(r0, r1);
+    });
+    u.EspejarFilas();
+  }
+  std::vector<long long> danados(static_cast<std::size_t>(alto));
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const std::uint8_t* m = mask.fila(r);
+      long long n = 0;
+      for (int c = 0; c < ancho; ++c) n += m[c] != 0;
+      danados[r] = n;
+    }
+  });
+  for (long long n : danados) res.danados += n;
+  res.proporcion = static_cast<double>(res.danados) / total;
+  t.relleno = Segundos(inicio);
+  avanzar(0.75);
+
+  // --- Edge-preserving rounds over the filled pixels ---------------------
+  // Each round gives a filled pixel the mean of the four pairs of opposite
+  // neighbours, each pair weighted by how well its two levels agree: along an
+  // edge the pair agrees and wins, across it the pair disagrees and hardly
+  // counts. Undamaged pixels keep their levels.
+  inicio = Reloj::now();
+  {
+    for (int ronda = 0; ronda < 6 && res.danados > 0; ++ronda) {
+      EnBandas(alto, hilos, [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+          const std::uint8_t* m = mask.fila(r);
+          const float* __restrict p = u.fila(r);
+          float* __restrict d = u2.fila(r);
+          // Every pixel of the row is worked out, without a branch, so the
+          // compiler can take many at a time; undamaged ones keep theirs.
+          const std::ptrdiff_t o0 = 1, o1 = u.paso, o2 = u.paso + 1, o3 = u.paso - 1;
+          const int n = ancho;
+          if (std::find_if(m, m + n, [](std::uint8_t b) { return b != 0; }) == m + n) {
+            std::memcpy(d, p, static_cast<std::size_t>(n) * sizeof(float));
+            continue;
+          }
+          for (int c = 0; c < n; ++c) {
+            const float a0 = p[c + o0], b0 = p[c - o0], a1 = p[c + o1], b1 = p[c - o1];
+            const float a2 = p[c + o2], b2 = p[c - o2], a3 = p[c + o3], b3 = p[c - o3];
+            const float w0 = 1.0f / ((a0 - b0) * (a0 - b0) + 100.0f);
+            const float w1 = 1.0f / ((a1 - b1) * (a1 - b1) + 100.0f);
+            const float w2 = 0.5f / ((a2 - b2) * (a2 - b2) + 100.0f);
+            const float w3 = 0.5f / ((a3 - b3) * (a3 - b3) + 100.0f);
+            const float suma = w0 * (a0 + b0) + w1 * (a1 + b1) + w2 * (a2 + b2) + w3 * (a3 + b3);
+            const float peso = 2 * (w0 + w1 + w2 + w3);
+            const float nuevo = suma / peso;
+            const float viejo = p[c];
+            d[c] = viejo + (nuevo - viejo) * static_cast<float>(std::min<int>(m[c], 1));
+          }
+        }
+        u2.EspejarColumnas(r0, r1);
+      });
+      u2.EspejarFilas();
+      std::swap(u.datos, u2.datos);
+    }
+  }
+  EnBandas(alto, hilos, [&](int r0, int r1) {
+    for (int r = r0; r < r1; ++r) {
+      const float* p = u.fila(r);
+      std::uint8_t* d = salida[r];
+      const int n = ancho;
+      for (int c = 0; c < n; ++c)
+        d[c] = static_cast<std::uint8_t>(std::clamp(p[c], 0.0f, 255.0f) + 0.5f);
+    }
+  });
+  t.refinado = Segundos(inicio);
+  avanzar(1.0);
+  if (op.vista) {
+    for (int r = 0; r < alto; ++r) op.vista->drawRow(r, salida[r], 0, ancho);
+    op.vista->resetProgress();
+  }
+  if (op.tiempos) *op.tiempos = t;
+  return res;
+}
+
+}  // namespace morvane

@@ -1,0 +1,296 @@
+// "Restauración Automática" through the real window and through morvane-lote:
+// damaged points of a flat picture restored exactly, border ones included; the
+// other commands find the workspace as they left it; the batch program saves
+// the window's bytes and reports what the window found; the recipe's options
+// are refused beside --automatica.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <random>
+#include <sstream>
+
+#include "app/main_window.h"
+#include "batch/lote.h"
+#include "support/fake_dialogs.h"
+#include "tests/support/child.h"
+#include "toolkit/picture_view.h"
+#include "toolkit/progress_bar.h"
+
+namespace morvane {
+namespace {
+
+// Every level of a plane, row after row.
+std::vector<int> Levels(const Plane& plane, int alto, int ancho) {
+  std::vector<int> out;
+  for (int y = 0; y < alto; ++y) out.insert(out.end(), plane[y], plane[y] + ancho);
+  return out;
+}
+
+// Every level the right view shows.
+std::vector<int> ViewLevels(VentanaPrincipal& form, int alto, int ancho) {
+  const Picture& picture = child<PictureView>(form, "imagenFinalView")->picture();
+  std::vector<int> out;
+  std::vector<std::uint8_t> row(static_cast<std::size_t>(ancho));
+  for (int y = 0; y < alto; ++y) {
+    picture.readLevels(y, row.data());
+    out.insert(out.end(), row.begin(), row.end());
+  }
+  return out;
+}
+
+std::vector<int> FileLevels(const QString& path) {
+  const QImage image(path);
+  std::vector<int> out;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) out.push_back(qRed(image.pixel(x, y)));
+  return out;
+}
+
+// A gray gradient with impulses: near-black and near-white points, and points
+// of any level. levels: gray palette entries, 0 for a 24-bit colour picture
+// read through its red channel.
+QImage NoisyPicture(int width, int height, int levels, unsigned seed) {
+  std::mt19937 random(seed);
+  std::uniform_int_distribution<int> percent(0, 99), level(0, 255);
+  QImage image(width, height, levels > 0 ? QImage::Format_Indexed8 : QImage::Format_RGB32);
+  if (levels > 0) image.setColorCount(levels);
+  for (int i = 0, g = 0; i < levels; ++i, g = i * 255 / (levels - 1))
+    image.setColor(i, qRgb(g, g, g));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int p = percent(random);
+      const int g = p < 8 ? 0 : p < 16 ? 255 : p < 20 ? level(random) : 30 + (x * 3 + y * 2) % 190;
+      image.setPixel(x, y,
+                     levels > 0 ? uint(g * (levels - 1) / 255) : qRgb(g, (g * 7) % 256, 255 - g));
+    }
+  return image;
+}
+
+// What the other commands read of the workspace.
+struct Estado {
+  bool negros, blancos, matrizCargada;
+  std::int32_t umbral, tamanoElegido, factorN;
+  std::vector<std::uint8_t> matriz;
+  bool operator==(const Estado&) const = default;
+};
+Estado EstadoDe(const Workspace& ws) {
+  return {ws.NegrosDetectados, ws.BlancosDetectados, ws.MatrizCargada, ws.Umbral,
+          ws.TamanoElegido,    ws.FactorN,           ws.Matriz.weights};
+}
+
+class AutomaticaTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "automatica_test";
+    static char* argv[] = {name, nullptr};
+    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+  }
+  void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+  QString write(const QString& name, const QImage& image) {
+    const QString path = dir.filePath(name);
+    EXPECT_TRUE(image.save(path, "BMP"));
+    return path;
+  }
+  void open(VentanaPrincipal& form, const QString& path) {
+    dialogs.openAnswers.push_back(path);
+    click(form, "abrirImagenButton");
+  }
+  static void click(VentanaPrincipal& form, const char* button) {
+    child<QPushButton>(form, button)->click();
+  }
+  static QStringList log(VentanaPrincipal& form) { return child<Memo>(form, "logMemo")->lines(); }
+
+  FakeDialogs dialogs;
+  QTemporaryDir dir;
+};
+
+TEST_F(AutomaticaTest, WithoutAPictureAsksForOne) {
+  Workspace ws;
+  VentanaPrincipal form(ws);
+  child<Memo>(form, "logMemo")->appendLine("antes");
+  click(form, "restauracionAutomaticaButton");
+  EXPECT_EQ(log(form), QStringList{"Abrir una imagen primero"});
+  EXPECT_EQ(child<QLabel>(form, "titleLabel")->text(), "");
+  EXPECT_FALSE(form.hasUnsavedResult());
+  EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// One black and one white point inside a flat picture and one black corner
+// point: every level comes back, in ImagenFinal, in the right view and in the
+// saved file, by the button and by the menu item; "<<" and a second pass then
+// find nothing left to restore.
+TEST_F(AutomaticaTest, FlatPictureRestoredExactlyBorderIncluded) {
+  QImage image(25, 20, QImage::Format_RGB32);
+  image.fill(qRgb(120, 120, 120));
+  image.setPixel(9, 7, qRgb(0, 0, 0));
+  image.setPixel(4, 12, qRgb(255, 255, 255));
+  image.setPixel(0, 0, qRgb(0, 0, 0));
+  const QString input = write("plana.bmp", image);
+  const std::vector<int> flat(20 * 25, 120);
+  for (bool menu : {false, true}) {
+    SCOPED_TRACE(menu ? "menu" : "button");
+    Workspace ws;
+    VentanaPrincipal form(ws);
+    open(form, input);
+    const std::vector<int> initial = Levels(ws.ImagenInicial, 20, 25);
+    if (menu)
+      child<QAction>(form, "restauracionAutomaticaAction")->trigger();
+    else
+      click(form, "restauracionAutomaticaButton");
+    EXPECT_EQ(Levels(ws.ImagenFinal, 20, 25), flat);
+    EXPECT_EQ(ViewLevels(form, 20, 25), flat);
+    EXPECT_EQ(Levels(ws.ImagenInicial, 20, 25), initial);
+    EXPECT_EQ(log(form), (QStringList{"Restauración automática", "Puntos dañados: 3 (0,60 %)",
+                                      "Restauración automática Realizada"}));
+    EXPECT_EQ(child<QLabel>(form, "titleLabel")->text(), "Automática");
+    EXPECT_EQ(child<QLabel>(form, "proporcionDanadosLabel")->text(), "0,60 % (3 puntos)");
+    EXPECT_EQ(child<ProgressBar>(form, "progressBar")->position(), 0);
+    EXPECT_TRUE(form.hasUnsavedResult());
+
+    const QString saved = dir.filePath(menu ? "menu.png" : "boton.png");
+    dialogs.saveAnswers.push_back(saved);
+    click(form, "guardarImagenButton");
+    EXPECT_EQ(FileLevels(saved), flat);
+    click(form, "copiarFinalEnInicialButton");
+    EXPECT_EQ(Levels(ws.ImagenInicial, 20, 25), flat);
+    click(form, "restauracionAutomaticaButton");
+    EXPECT_EQ(Levels(ws.ImagenFinal, 20, 25), flat);
+    EXPECT_EQ(log(form)[1], "Puntos dañados: 0 (0,00 %)");
+  }
+  EXPECT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join('|').toStdString();
+}
+
+// The automatic restoration keeps the detection flags, Umbral and matrix B as
+// they were, in both modes; a detection and Restaurar run after it give what
+// they give without it.
+TEST_F(AutomaticaTest, OtherCommandsFindTheWorkspaceAsTheyLeftIt) {
+  const QString input = write("ruido.bmp", NoisyPicture(40, 30, 256, 7));
+  for (bool avanzado : {false, true}) {
+    SCOPED_TRACE(avanzado ? "Avanzado" : "Normal");
+    Workspace ws;
+    VentanaPrincipal form(ws);
+    open(form, input);
+    child<Edit>(form, "umbralEdit")->setText("37");
+    child<RadioGroup>(form, "tipoMatrizGroup")->button(1)->click();  // "Piramidal"
+    child<Edit>(form, "factorNEdit")->setText("4");
+    click(form, "cargarMatrizButton");
+    click(form, "puntosNegrosButton");
+    if (avanzado) child<QAction>(form, "avanzadoAction")->trigger();
+    const Estado antes = EstadoDe(ws);
+    click(form, "restauracionAutomaticaButton");
+    EXPECT_TRUE(EstadoDe(ws) == antes);
+  }
+  // The same commands on two windows, one of them running the automatic
+  // restoration first.
+  std::vector<int> finals[2], views[2];
+  QStringList logs[2];
+  for (int withAutomatic : {0, 1}) {
+    Workspace ws;
+    VentanaPrincipal form(ws);
+    open(form, input);
+    click(form, "cargarMatrizButton");
+    if (withAutomatic) click(form, "restauracionAutomaticaButton");
+    for (const char* detection : {"puntosBlancosButton", "puntosNegrosButton"}) {
+      click(form, detection);
+      click(form, "restaurarButton");
+      logs[withAutomatic] += log(form);
+    }
+    logs[withAutomatic] += child<QLabel>(form, "titleLabel")->text();
+    finals[withAutomatic] = Levels(ws.ImagenFinal, 30, 40);
+    views[withAutomatic] = ViewLevels(form, 30, 40);
+  }
+  EXPECT_EQ(finals[0], finals[1]);
+  EXPECT_EQ(views[0], views[1]);
+  EXPECT_EQ(logs[0], logs[1]);
+}
+
+struct Outcome {
+  int status = -1;
+  std::string err;
+};
+
+Outcome RunBatch(const std::vector<std::string>& args) {
+  std::istringstream in;
+  std::ostringstream out, err;
+  EntornoLote env(in, out, err);
+  return {EjecutarLote(args, env), err.str()};
+}
+
+QByteArray Bytes(const QString& path) {
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The batch program saves the window's bytes (a full gray palette, a colour
+// picture read through red, a short palette, and a picture split over
+// threads), and its report gives, one row per picture, the points the window
+// found and the levels it changed.
+TEST_F(AutomaticaTest, BatchSavesTheWindowsLevelsAndReportsItsCounts) {
+  const QString pictures[] = {write("gris.bmp", NoisyPicture(61, 47, 256, 1)),
+                              write("color.bmp", NoisyPicture(53, 40, 0, 2)),
+                              write("paleta.bmp", NoisyPicture(50, 44, 16, 3)),
+                              write("grande.bmp", NoisyPicture(400, 300, 256, 4))};
+  const QString out = dir.filePath("lote"), csv = dir.filePath("informe.csv");
+  std::vector<std::string> args{
+      "--automatica", "-q", "-j", "2", "-o", out.toStdString(), "--informe", csv.toStdString()};
+  for (const QString& p : pictures) args.push_back(p.toStdString());
+  const Outcome batch = RunBatch(args);
+  ASSERT_EQ(batch.status, 0) << batch.err;
+  const QStringList rows = QString::fromUtf8(Bytes(csv)).split('\n', Qt::SkipEmptyParts);
+  ASSERT_EQ(rows.size(), 1 + 4);
+  for (const QString& picture : pictures) {
+    const QString name = QFileInfo(picture).fileName();
+    SCOPED_TRACE(name.toStdString());
+    Workspace ws;
+    VentanaPrincipal form(ws);
+    open(form, picture);
+    click(form, "restauracionAutomaticaButton");
+    long long changed = 0;
+    for (int y = 0; y < ws.Alto; ++y)
+      for (int x = 0; x < ws.Ancho; ++x) changed += ws.ImagenFinal[y][x] != ws.ImagenInicial[y][x];
+    const QString windowFile = dir.filePath("ventana-" + name);
+    dialogs.saveAnswers.push_back(windowFile);
+    click(form, "guardarImagenButton");
+    const QByteArray expected = Bytes(windowFile);
+    ASSERT_FALSE(expected.isEmpty());
+    EXPECT_TRUE(Bytes(out + "/" + name) == expected);
+    // "Puntos dañados: N (P %)"
+    const QString damaged = log(form)[1].section(' ', 2, 2);
+    EXPECT_EQ(
+        rows.filter(picture + ",").join('\n'),
+        QString("%1,%2/%3,1,automatica,%4,%5,").arg(picture, out, name, damaged).arg(changed) +
+            rows.filter(picture + ",").value(0).section(',', 6, 6) + ",restaurada,--automatica");
+  }
+}
+
+TEST_F(AutomaticaTest, BatchRefusesTheRecipesOptionsBesideIt) {
+  const QString input = write("a.bmp", NoisyPicture(10, 10, 256, 5));
+  const std::vector<std::vector<std::string>> recipe = {
+      {"--matriz", "5"},    {"--tipo", "piramidal"},
+      {"--n", "3"},         {"--celdas", "1,2,3;4,5,6;7,8,9"},
+      {"--umbral", "40"},   {"--filtro", "mediana"},
+      {"--tamano", "5"},    {"--incluir-danados"},
+      {"--pasos", "negros"}};
+  for (const auto& option : recipe) {
+    SCOPED_TRACE(option[0]);
+    std::vector<std::string> args = option;
+    args.insert(args.begin(), "--automatica");
+    args.push_back(input.toStdString());
+    const Outcome run = RunBatch(args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(option[0] + " no vale con --automatica"), std::string::npos) << run.err;
+  }
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("a_restaurada.bmp")));
+}
+
+}  // namespace
+}  // namespace morvane
