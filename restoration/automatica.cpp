@@ -297,97 +297,123 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   f.EspejarFilas();
   u.EspejarFilas();
   bool otrosDanos = false;  // impulses or specks found besides the extremes
+  int rondasRefinado = 6;   // edge-preserving rounds at the end
   t.extremos = Segundos(inicio);
   avanzar(0.15);
 
   // --- Impulses of any level --------------------------------------------
-  // Rounds of a directional detector over the picture with its black and white
-  // points filled: a pixel far from its neighbours along each of the four
-  // lines through it is an impulse and takes the median of the line that fits
-  // it best; the threshold falls round after round. The first round, at the
-  // highest threshold, also says whether there are impulses at all: a clean
-  // photograph has hardly any pixel that far from every line, and then the
-  // stage changes nothing.
+  // First, whether there are any: a clean photograph has hardly any pixel far
+  // from each of the four lines through it (the lines of a 5 x 5 window, the
+  // inner pixels weighted twice), and when 2 % of its pixels are, the picture
+  // carries impulses. Then rounds of rank-ordered absolute differences (the
+  // four smallest differences to the eight neighbours, summed) at falling
+  // thresholds: a pixel above the threshold that is also far from every line
+  // is an impulse, and takes the mean of its 5 x 5 window weighted by nearness
+  // and by how impulse-free each neighbour looks. A line or an edge fits one of
+  // the lines through its pixels, so it is kept.
   inicio = Reloj::now();
   {
-    Acolchado<std::uint8_t> g(alto, ancho);
-    // The four lines through the centre of a 5 x 5 window, as the offset of
-    // the inner pixels (weight 2); the outer ones lie twice as far (weight 1).
     const int lineas[4][2] = {{0, 1}, {1, 0}, {1, 1}, {1, -1}};
-    const int umbrales[] = {400, 320, 256, 205, 164, 131, 105};
-    int minimo = 160;
-    bool primera = true;
-    std::vector<long long> nuevos(static_cast<std::size_t>(alto));
-    for (int umbral : umbrales) {
-      if (umbral < minimo) break;
-      EnBandas(alto, hilos, [&](int r0, int r1) {
-        const int n = ancho;
-        std::vector<std::int16_t> lejania(static_cast<std::size_t>(n));
-        std::int16_t* __restrict lj = lejania.data();
-        for (int r = r0; r < r1; ++r) {
-          const std::uint8_t* p = f.fila(r);
-          std::uint8_t* m = mask.fila(r);
-          std::uint8_t* d = g.fila(r);
-          std::memcpy(d, p, static_cast<std::size_t>(n));
-          // How far each pixel lies from the line through it that fits it
-          // best, the whole row at a time.
-          for (int c = 0; c < n; ++c) lj[c] = 32767;
-          for (const auto& linea : lineas) {
-            const std::ptrdiff_t o = linea[0] * f.paso + linea[1];
-            const std::uint8_t *a1 = p + o, *b1 = p - o, *a2 = p + 2 * o, *b2 = p - 2 * o;
-            for (int c = 0; c < n; ++c) {
-              const int v = p[c];
-              const int s = 2 * (std::abs(a1[c] - v) + std::abs(b1[c] - v)) + std::abs(a2[c] - v) +
-                            std::abs(b2[c] - v);
-              lj[c] = static_cast<std::int16_t>(std::min<int>(lj[c], s));
-            }
-          }
-          long long nuevosFila = 0;
-          for (int c = 0; c < n; ++c) {
-            if (lj[c] <= umbral || m[c]) continue;
-            const int v = p[c];
-            int linea = 0;
-            for (int k = 0; k < 4; ++k) {
-              const std::ptrdiff_t o = lineas[k][0] * f.paso + lineas[k][1];
-              const int s = 2 * (std::abs(p[c + o] - v) + std::abs(p[c - o] - v)) +
-                            std::abs(p[c + 2 * o] - v) + std::abs(p[c - 2 * o] - v);
-              if (s == lj[c]) {
-                linea = k;
-                break;
-              }
-            }
-            const std::ptrdiff_t o = lineas[linea][0] * f.paso + lineas[linea][1];
-            int a[4] = {p[c - 2 * o], p[c - o], p[c + o], p[c + 2 * o]};
-            std::sort(a, a + 4);
-            d[c] = static_cast<std::uint8_t>((a[1] + a[2] + 1) / 2);
-            m[c] |= kImpulso;
-            ++nuevosFila;
-          }
-          nuevos[r] = nuevosFila;
-        }
-        g.EspejarColumnas(r0, r1);
-      });
-      g.EspejarFilas();
-      long long suma = 0;
-      for (long long n : nuevos) suma += n;
-      if (primera) {
-        const double rho = static_cast<double>(suma) / total;
-        if (rho < 0.02) {  // no impulses: forget the round
-          EnBandas(alto, hilos, [&](int r0, int r1) {
-            for (int r = r0; r < r1; ++r) {
-              std::uint8_t* m = mask.fila(r);
-              for (int c = 0; c < ancho; ++c) m[c] &= static_cast<std::uint8_t>(~kImpulso);
-            }
-          });
-          break;
-        }
-        // Many impulses: go on to lower thresholds, where their neighbours
-        // are no longer trusted.
-        if (rho > 0.08) minimo = 105;
-        primera = false;
-        otrosDanos = true;
+    auto lejania = [&](const std::uint8_t* p, int c) {
+      int lj = 1 << 20;
+      const int v = p[c];
+      for (const auto& linea : lineas) {
+        const std::ptrdiff_t o = linea[0] * f.paso + linea[1];
+        lj = std::min(lj, 2 * (std::abs(p[c + o] - v) + std::abs(p[c - o] - v)) +
+                              std::abs(p[c + 2 * o] - v) + std::abs(p[c - 2 * o] - v));
       }
-      std::swap(f.datos, g.datos);
+      return lj;
+    };
+    std::vector<long long> lejanos(static_cast<std::size_t>(alto));
+    EnBandas(alto, hilos, [&](int r0, int r1) {
+      const int n = ancho;
+      std::vector<std::int16_t> fila(static_cast<std::size_t>(n));
+      std::int16_t* __restrict lj = fila.data();
+      for (int r = r0; r < r1; ++r) {
+        const std::uint8_t* p = f.fila(r);
+        const std::uint8_t* m = mask.fila(r);
+        // Row-wise, so the compiler can take many levels at a time.
+        for (int c = 0; c < n; ++c) lj[c] = 32767;
+        for (const auto& linea : lineas) {
+          const std::ptrdiff_t o = linea[0] * f.paso + linea[1];
+          const std::uint8_t *a1 = p + o, *b1 = p - o, *a2 = p + 2 * o, *b2 = p - 2 * o;
+          for (int c = 0; c < n; ++c) {
+            const int v = p[c];
+            const int s = 2 * (std::abs(a1[c] - v) + std::abs(b1[c] - v)) + std::abs(a2[c] - v) +
+                          std::abs(b2[c] - v);
+            lj[c] = static_cast<std::int16_t>(std::min<int>(lj[c], s));
+          }
+        }
+        long long k = 0;
+        for (int c = 0; c < n; ++c) k += lj[c] > 400 && !m[c];
+        lejanos[r] = k;
+      }
+    });
+    long long suma = 0;
+    for (long long k : lejanos) suma += k;
+    const double rho = static_cast<double>(suma) / total;
+    if (rho >= 0.02) {
+      otrosDanos = true;
+      // Denser impulses: neighbours that look damaged count for less, and a
+      // few edge-preserving rounds follow; sparse ones are best left as the
+      // weighted mean gives them.
+      const bool densos = rho >= 0.11;
+      rondasRefinado = densos ? 2 : 0;
+      const double sigma = densos ? 60 : 90;
+      float pesoRoad[1021];
+      for (int q = 0; q <= 1020; ++q)
+        pesoRoad[q] = static_cast<float>(std::exp(-q * q / (2 * sigma * sigma)));
+      float pesoSitio[5][5];
+      for (int y = -2; y <= 2; ++y)
+        for (int xx = -2; xx <= 2; ++xx)
+          pesoSitio[y + 2][xx + 2] = static_cast<float>(std::exp(-(xx * xx + y * y) / 2.0));
+      Acolchado<std::int16_t> road(alto, ancho);
+      Acolchado<std::uint8_t> g(alto, ancho);
+      for (int umbral : {80, 65, 50}) {
+        EnBandas(alto, hilos, [&](int r0, int r1) {
+          for (int r = r0; r < r1; ++r) {
+            const std::uint8_t* p = f.fila(r);
+            std::int16_t* q = road.fila(r);
+            for (int c = 0; c < ancho; ++c) {
+              int d[8], n = 0;
+              for (int dy = -1; dy <= 1; ++dy)
+                for (int dx = -1; dx <= 1; ++dx)
+                  if (dy || dx) d[n++] = std::abs(p[c + dy * f.paso + dx] - p[c]);
+              std::partial_sort(d, d + 4, d + 8);
+              q[c] = static_cast<std::int16_t>(d[0] + d[1] + d[2] + d[3]);
+            }
+          }
+          road.EspejarColumnas(r0, r1);
+        });
+        road.EspejarFilas();
+        EnBandas(alto, hilos, [&](int r0, int r1) {
+          for (int r = r0; r < r1; ++r) {
+            const std::uint8_t* p = f.fila(r);
+            std::uint8_t* d = g.fila(r);
+            std::uint8_t* m = mask.fila(r);
+            std::memcpy(d, p, static_cast<std::size_t>(ancho));
+            const std::int16_t* q = road.fila(r);
+            for (int c = 0; c < ancho; ++c) {
+              if (q[c] <= umbral || (m[c] & kExtremo)) continue;
+              if (lejania(p, c) <= 3 * umbral / 2) continue;
+              float suma = 0, peso = 0;
+              for (int y = -2; y <= 2; ++y)
+                for (int xx = -2; xx <= 2; ++xx) {
+                  if (!y && !xx) continue;
+                  const float w = pesoSitio[y + 2][xx + 2] *
+                                  pesoRoad[std::min<int>(q[c + y * road.paso + xx], 1020)];
+                  suma += w * p[c + y * f.paso + xx];
+                  peso += w;
+                }
+              if (peso > 1e-12f) d[c] = static_cast<std::uint8_t>(suma / peso + 0.5f);
+              m[c] |= kImpulso;
+            }
+          }
+          g.EspejarColumnas(r0, r1);
+        });
+        g.EspejarFilas();
+        std::swap(f.datos, g.datos);
+      }
       mask.EspejarColumnas(0, alto);
       mask.EspejarFilas();
     }
@@ -544,7 +570,7 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   // counts. Undamaged pixels keep their levels.
   inicio = Reloj::now();
   {
-    for (int ronda = 0; ronda < 6 && res.danados > 0; ++ronda) {
+    for (int ronda = 0; ronda < rondasRefinado && res.danados > 0; ++ronda) {
       EnBandas(alto, hilos, [&](int r0, int r1) {
         for (int r = r0; r < r1; ++r) {
           const std::uint8_t* m = mask.fila(r);
