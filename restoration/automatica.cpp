@@ -5,30 +5,27 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
-#include <thread>
 #include <vector>
+
+#include "workspace/parallel.h"
 
 namespace morvane {
 
 namespace {
 
-// Runs fn(r0, r1) over bands of the rows [0, alto), one band per thread; every
-// row belongs to one band. The stages write only their own band's rows, so the
-// result does not depend on how many bands there are.
+// Runs fn(r0, r1) over bands of the rows [0, alto) on the program's thread
+// budget (or hilos threads when given); every row belongs to one band. The
+// stages write only their own band's rows, so the result does not depend on
+// how many bands there are.
 template <class Fn>
 void EnBandas(int alto, int hilos, Fn&& fn) {
-  int n = hilos > 0 ? hilos : static_cast<int>(std::thread::hardware_concurrency());
+  int n = hilos > 0 ? hilos : HilosPorOperacion();
   n = std::clamp(n, 1, std::max(1, alto / 8));
   if (n == 1) {
     fn(0, alto);
     return;
   }
-  std::vector<std::thread> workers;
-  workers.reserve(static_cast<std::size_t>(n - 1));
-  auto limite = [&](int i) { return static_cast<int>(static_cast<long long>(alto) * i / n); };
-  for (int i = 1; i < n; ++i) workers.emplace_back([&, i] { fn(limite(i), limite(i + 1)); });
-  fn(0, limite(1));
-  for (auto& w : workers) w.join();
+  RecorrerBandas(0, alto, n, [&](int r0, int r1, int) { fn(r0, r1); });
 }
 
 // Index i of a run of n mirrored about its end pixels: -1 reads 1, n reads n - 2.
