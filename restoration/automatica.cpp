@@ -179,21 +179,25 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   });
   x.EspejarFilas();
   // The share of each extreme level that may be noise: points at 0 or 255
-  // not inside an area of their own level (all eight neighbours alike).
+  // not inside an area of their own level (all eight neighbours alike). f
+  // holds each pixel's count of equal levels in its 3 x 3 window for now.
   std::vector<long long> ceros(static_cast<std::size_t>(alto)), blancos(ceros.size());
   EnBandas(alto, hilos, [&](int r0, int r1) {
+    const int n = ancho;
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* p = x.fila(r);
+      std::uint8_t* __restrict cnt = f.fila(r);
+      // Row-wise, so the compiler can take many levels at a time.
+      for (int c = 0; c < n; ++c) cnt[c] = 0;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const std::uint8_t* v = p + dy * x.paso + dx;
+          for (int c = 0; c < n; ++c) cnt[c] = static_cast<std::uint8_t>(cnt[c] + (v[c] == p[c]));
+        }
       long long z = 0, b = 0;
-      for (int c = 0; c < ancho; ++c) {
-        const std::uint8_t v = p[c];
-        if (v != 0 && v != 255) continue;
-        bool dentro = true;
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dx = -1; dx <= 1; ++dx) dentro = dentro && p[c + dy * x.paso + dx] == v;
-        if (dentro) continue;
-        z += v == 0;
-        b += v == 255;
+      for (int c = 0; c < n; ++c) {
+        z += p[c] == 0 && cnt[c] < 9;
+        b += p[c] == 255 && cnt[c] < 9;
       }
       ceros[r] = z;
       blancos[r] = b;
@@ -210,14 +214,13 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   EnBandas(alto, hilos, [&](int r0, int r1) {
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* p = x.fila(r);
+      const std::uint8_t* cnt = f.fila(r);
       std::uint8_t* m = mask.fila(r);
       for (int c = 0; c < ancho; ++c) {
         const std::uint8_t v = p[c];
         m[c] = 0;
         if (v != 0 && v != 255) continue;
-        int iguales = 0;
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dx = -1; dx <= 1; ++dx) iguales += p[c + dy * x.paso + dx] == v;
+        const int iguales = cnt[c];
         if (iguales - 1 >= (v == 0 ? propiosCero : propiosBlanco)) continue;
         // Where hardly any point of this level is loose, the picture's own
         // bright or dark pixels (a highlight, a halo beside print) outnumber
@@ -237,23 +240,28 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   mask.EspejarFilas();
   // The edge of a black or white area has fewer neighbours of its level than
   // its inside: a point with at least three neighbours at its level, one of
-  // them inside the area, belongs to the area too. (f holds the verdicts until it is filled.)
+  // them inside the area, belongs to the area too. f, which holds the counts
+  // of equal levels, takes the verdicts until it is filled.
   EnBandas(alto, hilos, [&](int r0, int r1) {
+    const int n = ancho;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(n));
+    std::uint8_t* __restrict propios = buffer.data();
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* p = x.fila(r);
       const std::uint8_t* m = mask.fila(r);
       std::uint8_t* d = f.fila(r);
-      for (int c = 0; c < ancho; ++c) {
-        d[c] = m[c];
-        if (!m[c]) continue;
-        int iguales = 0, propios = 0;
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dx = -1; dx <= 1; ++dx) {
-            const std::ptrdiff_t o = dy * x.paso + dx;
-            iguales += p[c + o] == p[c];
-            propios += p[c + o] == p[c] && !m[c + o];
-          }
-        if (propios > 0 && iguales - 1 >= 3) d[c] = 0;
+      // Row-wise, so the compiler can take many levels at a time.
+      for (int c = 0; c < n; ++c) propios[c] = 0;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const std::ptrdiff_t o = dy * x.paso + dx;
+          const std::uint8_t *v = p + o, *mv = m + o;
+          for (int c = 0; c < n; ++c)
+            propios[c] = static_cast<std::uint8_t>(propios[c] + ((v[c] == p[c]) & (mv[c] == 0)));
+        }
+      for (int c = 0; c < n; ++c) {
+        const bool delArea = propios[c] > 0 && d[c] - 1 >= 3;
+        d[c] = delArea ? 0 : m[c];
       }
     }
   });
@@ -268,13 +276,36 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   // final fill too.
   Acolchado<float> u(alto, ancho), u2(alto, ancho);
   auto rellenarTodo = [&](int r0, int r1) {
+    // The first ring of every pixel, row-wise so the compiler can take many
+    // at a time; only pixels with no undamaged neighbour look further.
+    const int n = ancho;
+    std::vector<float> buffer(2 * static_cast<std::size_t>(n));
+    float* __restrict suma = buffer.data();
+    float* __restrict peso = suma + n;
+    const std::ptrdiff_t s = mask.paso;
+    const std::ptrdiff_t anillo[8] = {-s, -1, 1, s, -s - 1, -s + 1, s - 1, s + 1};
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* m = mask.fila(r);
       const std::uint8_t* p = x.fila(r);
       float* d = u.fila(r);
-      for (int c = 0; c < ancho; ++c) {
+      for (int c = 0; c < n; ++c) suma[c] = peso[c] = 0;
+      for (int k = 0; k < 8; ++k) {
+        const float w = k < 4 ? 1.0f : 0.5f;
+        const std::uint8_t* mv = m + anillo[k];
+        const std::uint8_t* pv = p + anillo[k];
+        for (int c = 0; c < n; ++c) {
+          const bool bueno = mv[c] == 0;
+          suma[c] += bueno ? w * pv[c] : 0.0f;
+          peso[c] += bueno ? w : 0.0f;
+        }
+      }
+      for (int c = 0; c < n; ++c) {
         d[c] = p[c];
         if (!m[c]) continue;
+        if (peso[c] > 0) {
+          d[c] = suma[c] / peso[c];
+          continue;
+        }
         const float v = Rellenar(mask, x, r, c, alto, ancho);
         if (v >= 0) d[c] = v;
       }
