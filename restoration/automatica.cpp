@@ -325,7 +325,7 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   f.EspejarFilas();
   u.EspejarFilas();
   bool otrosDanos = false;  // impulses or specks found besides the extremes
-  int rondasRefinado = 6;   // edge-preserving rounds at the end
+  int rondasRefinado = 3;   // edge-preserving rounds at the end
   t.extremos = Segundos(inicio);
   avanzar(0.15);
 
