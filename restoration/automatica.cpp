@@ -383,10 +383,10 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
     if (rho >= 0.02) {
       otrosDanos = true;
       // Denser impulses: neighbours that look damaged count for less, and a
-      // few edge-preserving rounds follow; sparse ones are best left as the
-      // weighted mean gives them.
+      // round or two of edge-preserving averaging follows; sparse ones are
+      // best left as the weighted mean gives them.
       const bool densos = rho >= 0.11;
-      rondasRefinado = densos ? 2 : 0;
+      rondasRefinado = densos ? 2 : rho >= 0.06 ? 1 : 0;
       const double sigma = densos ? 60 : 90;
       float pesoRoad[1021];
       for (int q = 0; q <= 1020; ++q)
