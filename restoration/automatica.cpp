@@ -13,13 +13,14 @@ namespace morvane {
 
 namespace {
 
-// Runs fn(r0, r1) over bands of the rows [0, alto), one band per thread of the
-// program's budget (hilos > 0 overrides it); every row belongs to one band.
-// The stages write only their own band's rows, so the result does not depend
-// on how many bands there are.
+// Runs fn(r0, r1) over bands of the rows [0, alto) on the program's thread
+// budget (or hilos threads when given); every row belongs to one band. The
+// stages write only their own band's rows, so the result does not depend on
+// how many bands there are.
 template <class Fn>
 void EnBandas(int alto, int hilos, Fn&& fn) {
-  const int n = std::clamp(hilos > 0 ? hilos : HilosPorOperacion(), 1, std::max(1, alto / 8));
+  int n = hilos > 0 ? hilos : HilosPorOperacion();
+  n = std::clamp(n, 1, std::max(1, alto / 8));
   if (n == 1) {
     fn(0, alto);
     return;
@@ -178,21 +179,25 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   });
   x.EspejarFilas();
   // The share of each extreme level that may be noise: points at 0 or 255
-  // not inside an area of their own level (all eight neighbours alike).
+  // not inside an area of their own level (all eight neighbours alike). f
+  // holds each pixel's count of equal levels in its 3 x 3 window for now.
   std::vector<long long> ceros(static_cast<std::size_t>(alto)), blancos(ceros.size());
   EnBandas(alto, hilos, [&](int r0, int r1) {
+    const int n = ancho;
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* p = x.fila(r);
+      std::uint8_t* __restrict cnt = f.fila(r);
+      // Row-wise, so the compiler can take many levels at a time.
+      for (int c = 0; c < n; ++c) cnt[c] = 0;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const std::uint8_t* v = p + dy * x.paso + dx;
+          for (int c = 0; c < n; ++c) cnt[c] = static_cast<std::uint8_t>(cnt[c] + (v[c] == p[c]));
+        }
       long long z = 0, b = 0;
-      for (int c = 0; c < ancho; ++c) {
-        const std::uint8_t v = p[c];
-        if (v != 0 && v != 255) continue;
-        bool dentro = true;
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dx = -1; dx <= 1; ++dx) dentro = dentro && p[c + dy * x.paso + dx] == v;
-        if (dentro) continue;
-        z += v == 0;
-        b += v == 255;
+      for (int c = 0; c < n; ++c) {
+        z += p[c] == 0 && cnt[c] < 9;
+        b += p[c] == 255 && cnt[c] < 9;
       }
       ceros[r] = z;
       blancos[r] = b;
@@ -209,14 +214,13 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   EnBandas(alto, hilos, [&](int r0, int r1) {
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* p = x.fila(r);
+      const std::uint8_t* cnt = f.fila(r);
       std::uint8_t* m = mask.fila(r);
       for (int c = 0; c < ancho; ++c) {
         const std::uint8_t v = p[c];
         m[c] = 0;
         if (v != 0 && v != 255) continue;
-        int iguales = 0;
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dx = -1; dx <= 1; ++dx) iguales += p[c + dy * x.paso + dx] == v;
+        const int iguales = cnt[c];
         if (iguales - 1 >= (v == 0 ? propiosCero : propiosBlanco)) continue;
         // Where hardly any point of this level is loose, the picture's own
         // bright or dark pixels (a highlight, a halo beside print) outnumber
@@ -236,23 +240,28 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   mask.EspejarFilas();
   // The edge of a black or white area has fewer neighbours of its level than
   // its inside: a point with at least three neighbours at its level, one of
-  // them inside the area, belongs to the area too. (f holds the verdicts until it is filled.)
+  // them inside the area, belongs to the area too. f, which holds the counts
+  // of equal levels, takes the verdicts until it is filled.
   EnBandas(alto, hilos, [&](int r0, int r1) {
+    const int n = ancho;
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(n));
+    std::uint8_t* __restrict propios = buffer.data();
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* p = x.fila(r);
       const std::uint8_t* m = mask.fila(r);
       std::uint8_t* d = f.fila(r);
-      for (int c = 0; c < ancho; ++c) {
-        d[c] = m[c];
-        if (!m[c]) continue;
-        int iguales = 0, propios = 0;
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dx = -1; dx <= 1; ++dx) {
-            const std::ptrdiff_t o = dy * x.paso + dx;
-            iguales += p[c + o] == p[c];
-            propios += p[c + o] == p[c] && !m[c + o];
-          }
-        if (propios > 0 && iguales - 1 >= 3) d[c] = 0;
+      // Row-wise, so the compiler can take many levels at a time.
+      for (int c = 0; c < n; ++c) propios[c] = 0;
+      for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+          const std::ptrdiff_t o = dy * x.paso + dx;
+          const std::uint8_t *v = p + o, *mv = m + o;
+          for (int c = 0; c < n; ++c)
+            propios[c] = static_cast<std::uint8_t>(propios[c] + ((v[c] == p[c]) & (mv[c] == 0)));
+        }
+      for (int c = 0; c < n; ++c) {
+        const bool delArea = propios[c] > 0 && d[c] - 1 >= 3;
+        d[c] = delArea ? 0 : m[c];
       }
     }
   });
@@ -267,13 +276,36 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   // final fill too.
   Acolchado<float> u(alto, ancho), u2(alto, ancho);
   auto rellenarTodo = [&](int r0, int r1) {
+    // The first ring of every pixel, row-wise so the compiler can take many
+    // at a time; only pixels with no undamaged neighbour look further.
+    const int n = ancho;
+    std::vector<float> buffer(2 * static_cast<std::size_t>(n));
+    float* __restrict suma = buffer.data();
+    float* __restrict peso = suma + n;
+    const std::ptrdiff_t s = mask.paso;
+    const std::ptrdiff_t anillo[8] = {-s, -1, 1, s, -s - 1, -s + 1, s - 1, s + 1};
     for (int r = r0; r < r1; ++r) {
       const std::uint8_t* m = mask.fila(r);
       const std::uint8_t* p = x.fila(r);
       float* d = u.fila(r);
-      for (int c = 0; c < ancho; ++c) {
+      for (int c = 0; c < n; ++c) suma[c] = peso[c] = 0;
+      for (int k = 0; k < 8; ++k) {
+        const float w = k < 4 ? 1.0f : 0.5f;
+        const std::uint8_t* mv = m + anillo[k];
+        const std::uint8_t* pv = p + anillo[k];
+        for (int c = 0; c < n; ++c) {
+          const bool bueno = mv[c] == 0;
+          suma[c] += bueno ? w * pv[c] : 0.0f;
+          peso[c] += bueno ? w : 0.0f;
+        }
+      }
+      for (int c = 0; c < n; ++c) {
         d[c] = p[c];
         if (!m[c]) continue;
+        if (peso[c] > 0) {
+          d[c] = suma[c] / peso[c];
+          continue;
+        }
         const float v = Rellenar(mask, x, r, c, alto, ancho);
         if (v >= 0) d[c] = v;
       }
@@ -293,97 +325,150 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   f.EspejarFilas();
   u.EspejarFilas();
   bool otrosDanos = false;  // impulses or specks found besides the extremes
+  int rondasRefinado = 3;   // edge-preserving rounds at the end
   t.extremos = Segundos(inicio);
   avanzar(0.15);
 
   // --- Impulses of any level --------------------------------------------
-  // Rounds of a directional detector over the picture with its black and white
-  // points filled: a pixel far from its neighbours along each of the four
-  // lines through it is an impulse and takes the median of the line that fits
-  // it best; the threshold falls round after round. The first round, at the
-  // highest threshold, also says whether there are impulses at all: a clean
-  // photograph has hardly any pixel that far from every line, and then the
-  // stage changes nothing.
+  // First, whether there are any: a clean photograph has hardly any pixel far
+  // from each of the four lines through it (the lines of a 5 x 5 window, the
+  // inner pixels weighted twice), and when 2 % of its pixels are, the picture
+  // carries impulses. Then rounds of rank-ordered absolute differences (the
+  // four smallest differences to the eight neighbours, summed) at falling
+  // thresholds: a pixel above the threshold that is also far from every line
+  // is an impulse, and takes the mean of its 5 x 5 window weighted by nearness
+  // and by how impulse-free each neighbour looks. A line or an edge fits one of
+  // the lines through its pixels, so it is kept.
   inicio = Reloj::now();
   {
-    Acolchado<std::uint8_t> g(alto, ancho);
-    // The four lines through the centre of a 5 x 5 window, as the offset of
-    // the inner pixels (weight 2); the outer ones lie twice as far (weight 1).
     const int lineas[4][2] = {{0, 1}, {1, 0}, {1, 1}, {1, -1}};
-    const int umbrales[] = {400, 320, 256, 205, 164, 131, 105};
-    int minimo = 160;
-    bool primera = true;
-    std::vector<long long> nuevos(static_cast<std::size_t>(alto));
-    for (int umbral : umbrales) {
-      if (umbral < minimo) break;
-      EnBandas(alto, hilos, [&](int r0, int r1) {
-        const int n = ancho;
-        std::vector<std::int16_t> lejania(static_cast<std::size_t>(n));
-        std::int16_t* __restrict lj = lejania.data();
-        for (int r = r0; r < r1; ++r) {
-          const std::uint8_t* p = f.fila(r);
-          std::uint8_t* m = mask.fila(r);
-          std::uint8_t* d = g.fila(r);
-          std::memcpy(d, p, static_cast<std::size_t>(n));
-          // How far each pixel lies from the line through it that fits it
-          // best, the whole row at a time.
-          for (int c = 0; c < n; ++c) lj[c] = 32767;
-          for (const auto& linea : lineas) {
-            const std::ptrdiff_t o = linea[0] * f.paso + linea[1];
-            const std::uint8_t *a1 = p + o, *b1 = p - o, *a2 = p + 2 * o, *b2 = p - 2 * o;
-            for (int c = 0; c < n; ++c) {
-              const int v = p[c];
-              const int s = 2 * (std::abs(a1[c] - v) + std::abs(b1[c] - v)) + std::abs(a2[c] - v) +
-                            std::abs(b2[c] - v);
-              lj[c] = static_cast<std::int16_t>(std::min<int>(lj[c], s));
-            }
-          }
-          long long nuevosFila = 0;
-          for (int c = 0; c < n; ++c) {
-            if (lj[c] <= umbral || m[c]) continue;
-            const int v = p[c];
-            int linea = 0;
-            for (int k = 0; k < 4; ++k) {
-              const std::ptrdiff_t o = lineas[k][0] * f.paso + lineas[k][1];
-              const int s = 2 * (std::abs(p[c + o] - v) + std::abs(p[c - o] - v)) +
-                            std::abs(p[c + 2 * o] - v) + std::abs(p[c - 2 * o] - v);
-              if (s == lj[c]) {
-                linea = k;
-                break;
-              }
-            }
-            const std::ptrdiff_t o = lineas[linea][0] * f.paso + lineas[linea][1];
-            int a[4] = {p[c - 2 * o], p[c - o], p[c + o], p[c + 2 * o]};
-            std::sort(a, a + 4);
-            d[c] = static_cast<std::uint8_t>((a[1] + a[2] + 1) / 2);
-            m[c] |= kImpulso;
-            ++nuevosFila;
-          }
-          nuevos[r] = nuevosFila;
-        }
-        g.EspejarColumnas(r0, r1);
-      });
-      g.EspejarFilas();
-      long long suma = 0;
-      for (long long n : nuevos) suma += n;
-      if (primera) {
-        const double rho = static_cast<double>(suma) / total;
-        if (rho < 0.02) {  // no impulses: forget the round
-          EnBandas(alto, hilos, [&](int r0, int r1) {
-            for (int r = r0; r < r1; ++r) {
-              std::uint8_t* m = mask.fila(r);
-              for (int c = 0; c < ancho; ++c) m[c] &= static_cast<std::uint8_t>(~kImpulso);
-            }
-          });
-          break;
-        }
-        // Many impulses: go on to lower thresholds, where their neighbours
-        // are no longer trusted.
-        if (rho > 0.08) minimo = 105;
-        primera = false;
-        otrosDanos = true;
+    auto lejania = [&](const std::uint8_t* p, int c) {
+      int lj = 1 << 20;
+      const int v = p[c];
+      for (const auto& linea : lineas) {
+        const std::ptrdiff_t o = linea[0] * f.paso + linea[1];
+        lj = std::min(lj, 2 * (std::abs(p[c + o] - v) + std::abs(p[c - o] - v)) +
+                              std::abs(p[c + 2 * o] - v) + std::abs(p[c - 2 * o] - v));
       }
-      std::swap(f.datos, g.datos);
+      return lj;
+    };
+    std::vector<long long> lejanos(static_cast<std::size_t>(alto));
+    EnBandas(alto, hilos, [&](int r0, int r1) {
+      const int n = ancho;
+      std::vector<std::int16_t> fila(static_cast<std::size_t>(n));
+      std::int16_t* __restrict lj = fila.data();
+      for (int r = r0; r < r1; ++r) {
+        const std::uint8_t* p = f.fila(r);
+        const std::uint8_t* m = mask.fila(r);
+        // Row-wise, so the compiler can take many levels at a time.
+        for (int c = 0; c < n; ++c) lj[c] = 32767;
+        for (const auto& linea : lineas) {
+          const std::ptrdiff_t o = linea[0] * f.paso + linea[1];
+          const std::uint8_t *a1 = p + o, *b1 = p - o, *a2 = p + 2 * o, *b2 = p - 2 * o;
+          for (int c = 0; c < n; ++c) {
+            const int v = p[c];
+            const int s = 2 * (std::abs(a1[c] - v) + std::abs(b1[c] - v)) + std::abs(a2[c] - v) +
+                          std::abs(b2[c] - v);
+            lj[c] = static_cast<std::int16_t>(std::min<int>(lj[c], s));
+          }
+        }
+        long long k = 0;
+        for (int c = 0; c < n; ++c) k += lj[c] > 400 && !m[c];
+        lejanos[r] = k;
+      }
+    });
+    long long suma = 0;
+    for (long long k : lejanos) suma += k;
+    const double rho = static_cast<double>(suma) / total;
+    if (rho >= 0.02) {
+      otrosDanos = true;
+      // Denser impulses: neighbours that look damaged count for less, and a
+      // round or two of edge-preserving averaging follows; sparse ones are
+      // best left as the weighted mean gives them.
+      const bool densos = rho >= 0.11;
+      rondasRefinado = densos ? 2 : rho >= 0.06 ? 1 : 0;
+      const double sigma = densos ? 60 : 90;
+      float pesoRoad[1021];
+      for (int q = 0; q <= 1020; ++q)
+        pesoRoad[q] = static_cast<float>(std::exp(-q * q / (2 * sigma * sigma)));
+      float pesoSitio[5][5];
+      for (int y = -2; y <= 2; ++y)
+        for (int xx = -2; xx <= 2; ++xx)
+          pesoSitio[y + 2][xx + 2] = static_cast<float>(std::exp(-(xx * xx + y * y) / 2.0));
+      Acolchado<std::int16_t> road(alto, ancho);
+      Acolchado<std::uint8_t> g(alto, ancho);
+      for (int umbral : {80, 65, 50}) {
+        EnBandas(alto, hilos, [&](int r0, int r1) {
+          // Row-wise, so the compiler can take many levels at a time: the
+          // differences to the neighbours in two groups of four, each sorted
+          // by a network of five exchanges; the four smallest of all eight
+          // are then the smaller of a[i] and b[3 - i].
+          const int n = ancho;
+          std::vector<std::uint8_t> buffer(8 * static_cast<std::size_t>(n));
+          std::uint8_t* __restrict dd[8];
+          for (int k = 0; k < 8; ++k) dd[k] = buffer.data() + static_cast<std::size_t>(k) * n;
+          const std::ptrdiff_t vecinos[8] = {-f.paso - 1, -f.paso,    -f.paso + 1, -1,
+                                             1,           f.paso - 1, f.paso,      f.paso + 1};
+          auto cambio = [&](std::uint8_t* __restrict a, std::uint8_t* __restrict b) {
+            for (int c = 0; c < n; ++c) {
+              const std::uint8_t lo = std::min(a[c], b[c]), hi = std::max(a[c], b[c]);
+              a[c] = lo;
+              b[c] = hi;
+            }
+          };
+          for (int r = r0; r < r1; ++r) {
+            const std::uint8_t* p = f.fila(r);
+            std::int16_t* q = road.fila(r);
+            for (int k = 0; k < 8; ++k) {
+              const std::uint8_t* v = p + vecinos[k];
+              std::uint8_t* __restrict d = dd[k];
+              for (int c = 0; c < n; ++c)
+                d[c] = static_cast<std::uint8_t>(std::max(p[c], v[c]) - std::min(p[c], v[c]));
+            }
+            for (int h = 0; h < 8; h += 4) {
+              cambio(dd[h], dd[h + 1]);
+              cambio(dd[h + 2], dd[h + 3]);
+              cambio(dd[h], dd[h + 2]);
+              cambio(dd[h + 1], dd[h + 3]);
+              cambio(dd[h + 1], dd[h + 2]);
+            }
+            const std::uint8_t *a0 = dd[0], *a1 = dd[1], *a2 = dd[2], *a3 = dd[3];
+            const std::uint8_t *b0 = dd[4], *b1 = dd[5], *b2 = dd[6], *b3 = dd[7];
+            for (int c = 0; c < n; ++c)
+              q[c] = static_cast<std::int16_t>(std::min(a0[c], b3[c]) + std::min(a1[c], b2[c]) +
+                                               std::min(a2[c], b1[c]) + std::min(a3[c], b0[c]));
+          }
+          road.EspejarColumnas(r0, r1);
+        });
+        road.EspejarFilas();
+        EnBandas(alto, hilos, [&](int r0, int r1) {
+          for (int r = r0; r < r1; ++r) {
+            const std::uint8_t* p = f.fila(r);
+            std::uint8_t* d = g.fila(r);
+            std::uint8_t* m = mask.fila(r);
+            std::memcpy(d, p, static_cast<std::size_t>(ancho));
+            const std::int16_t* q = road.fila(r);
+            for (int c = 0; c < ancho; ++c) {
+              if (q[c] <= umbral || (m[c] & kExtremo)) continue;
+              if (lejania(p, c) <= 3 * umbral / 2) continue;
+              float suma = 0, peso = 0;
+              for (int y = -2; y <= 2; ++y)
+                for (int xx = -2; xx <= 2; ++xx) {
+                  if (!y && !xx) continue;
+                  const float w = pesoSitio[y + 2][xx + 2] *
+                                  pesoRoad[std::min<int>(q[c + y * road.paso + xx], 1020)];
+                  suma += w * p[c + y * f.paso + xx];
+                  peso += w;
+                }
+              if (peso > 1e-12f) d[c] = static_cast<std::uint8_t>(suma / peso + 0.5f);
+              m[c] |= kImpulso;
+            }
+          }
+          g.EspejarColumnas(r0, r1);
+        });
+        g.EspejarFilas();
+        std::swap(f.datos, g.datos);
+      }
       mask.EspejarColumnas(0, alto);
       mask.EspejarFilas();
     }
@@ -540,7 +625,7 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   // counts. Undamaged pixels keep their levels.
   inicio = Reloj::now();
   {
-    for (int ronda = 0; ronda < 6 && res.danados > 0; ++ronda) {
+    for (int ronda = 0; ronda < rondasRefinado && res.danados > 0; ++ronda) {
       EnBandas(alto, hilos, [&](int r0, int r1) {
         for (int r = r0; r < r1; ++r) {
           const std::uint8_t* m = mask.fila(r);

@@ -25,8 +25,8 @@ struct TiemposAutomatica {
 };
 
 struct OpcionesAutomatica {
-  // Threads working bands of rows: 0 means the program's budget
-  // (HilosPorOperacion). The result does not depend on it.
+  // Threads working bands of rows: 0 means the program's thread budget
+  // (workspace/parallel.h). The result does not depend on it.
   int hilos = 0;
   // When given: the progress bar is stepped alto times in all on the calling
   // thread as the stages finish, every row of the result is then drawn, and
