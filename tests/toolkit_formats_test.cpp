@@ -409,11 +409,11 @@ class FormatsTest : public ::testing::Test {
     EXPECT_TRUE(writeFileBytes(path(name), bytes));
     return path(name);
   }
-  QString tiff(const QString& name, const Tiff& spec) {
-    spec.write(path(name));
+  QString tiff(const QString& name, const Tiff& fixture) {
+    fixture.write(path(name));
     return path(name);
   }
-  QByteArray tiffBytes(const Tiff& spec) { return fileBytes(tiff("fixture.tif", spec)); }
+  QByteArray tiffBytes(const Tiff& fixture) { return fileBytes(tiff("fixture.tif", fixture)); }
   std::vector<Complete> completeFiles();
   QByteArray saved(const Picture& picture, const QString& name) {
     picture.save(path(name));
