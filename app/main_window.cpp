@@ -49,10 +49,10 @@ enum Style : unsigned {
   kTitleColoured = 2,
   kHidden = 4,
   kCentred = 8,
-  kShaded = 16,       // a gray band behind the caption
-  kGrowsLeft = 32,    // a caption standing just left of its box grows to the left
-  kCaptionLeft = 64,  // a check box's caption to the left of the box
-  kFilterItems = 128, // a choice group whose items are the filter table's page rows
+  kShaded = 16,        // a gray band behind the caption
+  kGrowsLeft = 32,     // a caption standing just left of its box grows to the left
+  kCaptionLeft = 64,   // a check box's caption to the left of the box
+  kFilterItems = 128,  // a choice group whose items are the filter table's page rows
 };
 
 using Handler = void (VentanaPrincipal::*)();
@@ -438,7 +438,7 @@ void VentanaPrincipal::wireEvents() {
 PictureControls VentanaPrincipal::pictureControls() {
   return PictureControls{
       *documento_, *imagenInicialView_, *imagenFinalView_,     *titleLabel_, *sinImagenLabel_,
-      *logMemo_, *progressBar_,       *imagenInicialButton_, openDialog_,  saveDialog_};
+      *logMemo_,   *progressBar_,       *imagenInicialButton_, openDialog_,  saveDialog_};
 }
 
 void VentanaPrincipal::onCrear() {

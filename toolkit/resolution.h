@@ -25,6 +25,8 @@ inline void setResolution(QImage& image, long long dotsPerMeterX, long long dots
 }
 
 // The picture's file tells no resolution.
-inline void clearResolution(QImage& image) { setResolution(image, 0, 0); }
+inline void clearResolution(QImage& image) {
+  setResolution(image, 0, 0);
+}
 
 }  // namespace morvane
