@@ -397,7 +397,14 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
           pesoSitio[y + 2][xx + 2] = static_cast<float>(std::exp(-(xx * xx + y * y) / 2.0));
       Acolchado<std::int16_t> road(alto, ancho);
       Acolchado<std::uint8_t> g(alto, ancho);
-      for (int umbral : {80, 65, 50}) {
+      // Each lower threshold catches fainter impulses but also takes the
+      // picture's own fine detail: sparse impulses stop after one or two.
+      // Dense ones first take only the blatant impulses, so that the fainter
+      // ones are judged against neighbours already restored.
+      const int rondas = rho < 0.062 ? 1 : rho < 0.097 ? 2 : 3;
+      const int escasos[2] = {80, 65}, densosUmbral[3] = {140, 90, 50};
+      for (int i = 0; i < rondas; ++i) {
+        const int umbral = rondas == 3 ? densosUmbral[i] : escasos[i];
         EnBandas(alto, hilos, [&](int r0, int r1) {
           // Row-wise, so the compiler can take many levels at a time: the
           // differences to the neighbours in two groups of four, each sorted
