@@ -19,6 +19,7 @@
 #include "app/main_window.h"
 #include "batch/lote.h"
 #include "support/fake_dialogs.h"
+#include "tests/support/application.h"
 #include "tests/support/child.h"
 #include "toolkit/picture_view.h"
 #include "toolkit/progress_bar.h"
@@ -87,12 +88,7 @@ Estado EstadoDe(const Workspace& ws) {
 
 class AutomaticaTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "automatica_test";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-  }
+  static void SetUpTestSuite() { EnsureApplication(); }
   void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
   QString write(const QString& name, const QImage& image) {

@@ -28,6 +28,7 @@
 
 #include "app/main_window.h"
 #include "batch/lote.h"
+#include "tests/support/application.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_dialogs.h"
 
@@ -109,12 +110,7 @@ Outcome RunBatch(std::vector<std::string> args, const std::string& stdinText = {
 
 class BatchTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "batch_test";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-  }
+  static void SetUpTestSuite() { EnsureApplication(); }
 
   void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 

@@ -21,6 +21,7 @@
 
 #include "app/main_window.h"
 #include "support/fake_dialogs.h"
+#include "tests/support/application.h"
 #include "tests/support/child.h"
 #include "toolkit/desktop.h"
 #include "toolkit/picture_view.h"
@@ -55,9 +56,7 @@ QString withoutMnemonic(QString text) {
 class DesktopTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "app_desktop_test", *argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+    EnsureApplication();
     QApplication::setApplicationName(QStringLiteral("Morvane"));
     ASSERT_TRUE(loadQtSpanish(*QCoreApplication::instance()));
   }

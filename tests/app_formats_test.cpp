@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/main_window.h"
+#include "tests/support/application.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_dialogs.h"
 #include "toolkit/bmp_writer.h"
@@ -135,10 +136,7 @@ quint32 crc32(const QByteArray& bytes) {
 class FormatsTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "formats_test";
-    static char* argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+    EnsureApplication();
     QApplication::setApplicationName(QStringLiteral("Morvane"));
   }
 

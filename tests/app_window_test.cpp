@@ -17,6 +17,7 @@
 #include "app/main_window.h"
 #include "inspection/image_windows.h"
 #include "support/fake_dialogs.h"
+#include "tests/support/application.h"
 #include "tests/support/child.h"
 #include "tests/support/morphology_oracle.h"
 #include "tests/support/restoration_oracle.h"
@@ -89,9 +90,7 @@ class NotingWindow : public VentanaPrincipal {
 class MainWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "app_window_test", *argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+    EnsureApplication();
     QApplication::setApplicationName(QStringLiteral("Morvane"));
   }
 

@@ -13,6 +13,7 @@
 #include "app/page_choices.h"
 #include "batch/options.h"
 #include "restoration/filtros.h"
+#include "tests/support/application.h"
 #include "tests/support/child.h"
 #include "toolkit/controls.h"
 
@@ -20,10 +21,7 @@ namespace morvane {
 namespace {
 
 TEST(FilterTable, ThePageAndTheBatchFollowTheRows) {
-  static int argc = 1;
-  static char name[] = "filter_table_test";
-  static char* argv[] = {name, nullptr};
-  if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+  EnsureApplication();
   Workspace ws;
   VentanaPrincipal form(ws);
   const std::vector<const FiltroDescrito*> pagina = FiltrosEnPagina();

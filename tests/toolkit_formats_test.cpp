@@ -29,6 +29,7 @@
 
 #include "app/main_window.h"
 #include "tests/fuzz/open_road.h"
+#include "tests/support/application.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/picture_files.h"
@@ -398,11 +399,7 @@ struct Complete {
 
 class FormatsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "formats_test", *argv[] = {name, nullptr};
-    if (QApplication::instance() == nullptr) new QApplication(argc, argv);
-  }
+  static void SetUpTestSuite() { EnsureApplication(); }
   void SetUp() override { ASSERT_TRUE(dir.isValid()); }
   QString path(const QString& name) const { return dir.filePath(name); }
   QString put(const QString& name, const QByteArray& bytes) {

@@ -1,0 +1,16 @@
+// The one QApplication a window test needs, made on first use and kept for the
+// rest of the run.
+#pragma once
+
+#include <QApplication>
+
+namespace morvane {
+
+inline void EnsureApplication() {
+  static int argc = 1;
+  static char name[] = "morvane_test";
+  static char* argv[] = {name, nullptr};
+  if (QApplication::instance() == nullptr) new QApplication(argc, argv);
+}
+
+}  // namespace morvane
