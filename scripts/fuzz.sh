@@ -15,7 +15,7 @@ scripts/deps.sh clang libclang-rt-14-dev
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DMORVANE_FUZZ=ON -DBUILD_TESTING=OFF -DMORVANE_BENCH=OFF >/dev/null
-cmake --build build-fuzz --target fuzz_open_road
+cmake --build build-fuzz --target fuzz_open_any
 mkdir -p build-fuzz/corpus build-fuzz/findings
 cp tests/fuzz/corpus/* tests/fuzz/regressions/* build-fuzz/corpus/
 
@@ -24,5 +24,5 @@ if [ -z "${TMPDIR:-}" ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 cd build-fuzz  # where libFuzzer writes the logs of -jobs
-exec ./fuzz_open_road -max_total_time="$seconds" -dict=../tests/fuzz/bmp.dict \
+exec ./fuzz_open_any -max_total_time="$seconds" -dict=../tests/fuzz/bmp.dict \
   -max_len=16384 -rss_limit_mb=3072 -artifact_prefix=findings/ "$@" corpus

@@ -1,18 +1,15 @@
 // Files in and out of the picture object, every format at once: complete files
-// read as Qt's readers read them (Qt is the oracle), damaged ones are refused
-// by name with nothing printed, levels, gray, resolution and orientation are
-// kept, every save is repeatable and every lossless one keeps every level; then
-// the BMP decoder's own cases, large pictures, the fuzzing target's seed and
-// regression files and hostile files through the window. Fixtures are written
-// with libtiff, libpng or Qt's writers, or put together byte by byte here.
+// read as Qt's readers read them (Qt is the oracle), damaged ones refused by
+// name with nothing printed, levels, gray, resolution and orientation kept,
+// every save repeatable and every lossless one keeping every level; then the
+// BMP decoder's own cases, large pictures, the fuzzing target's seed and
+// regression files and hostile files through the window.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <png.h>
 #include <sys/stat.h>
 #include <tiffio.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QImageReader>
@@ -28,7 +25,7 @@
 #include <new>
 
 #include "app/main_window.h"
-#include "tests/fuzz/open_road.h"
+#include "tests/fuzz/open_any.h"
 #include "tests/support/application.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_dialogs.h"
@@ -47,10 +44,7 @@ constexpr int kDpm = 11811;  // 300 dots per inch
 const QString kCorpus = QStringLiteral(MORVANE_FUZZ_DIR "/corpus/");
 const QString kRegressions = QStringLiteral(MORVANE_FUZZ_DIR "/regressions/");
 
-// Writes the `n` low bytes of `v` at `at`, least significant first.
-void poke(QByteArray& out, int at, std::uint32_t v, int n = 4) {
-  for (int i = 0; i < n; ++i) out[at + i] = static_cast<char>(v >> 8 * i);
-}
+// The `bytes` low bytes of `v`, least significant first.
 QByteArray le(quint64 v, int bytes) {
   QByteArray out;
   for (int i = 0; i < bytes; ++i) out += char(v >> (8 * i));
@@ -61,7 +55,6 @@ QByteArray be32(quint32 v) {
   qToBigEndian(v, out.data());
   return out;
 }
-
 // A TIFF written with libtiff: every sample is sample(x, y, c) of `bits` bits
 // (plus 40 on each further page).
 struct Tiff {
@@ -160,28 +153,16 @@ struct Bmp {
   std::int64_t offset = -1;  // default: right after `extra`
 
   QByteArray bytes() const {
-    QByteArray out(14 + infoSize, '\0');
-    out[0] = 'B';
-    out[1] = 'M';
     const std::int64_t start = 14 + infoSize + extra.size(), size = pixels.size();
-    const std::int64_t fields[] = {start + size,
-                                   0,
-                                   offset >= 0 ? offset : start,
-                                   infoSize,
-                                   width,
-                                   height,
-                                   1 | bits << 16,
-                                   compression,
-                                   size,
-                                   dotsPerMeterX,
-                                   dotsPerMeterY,
-                                   colours};
-    for (int i = 0; i < 12; ++i) poke(out, 2 + 4 * i, static_cast<std::uint32_t>(fields[i]));
-    for (int i = 0; i < 4 && 58 + 4 * i <= 14 + infoSize; ++i) poke(out, 54 + 4 * i, masks[i]);
-    return out + extra + pixels;
+    QByteArray out = "BM";
+    for (std::int64_t v : std::initializer_list<std::int64_t>{
+             start + size, 0, offset >= 0 ? offset : start, infoSize, width, height, 1 | bits << 16,
+             compression, size, dotsPerMeterX, dotsPerMeterY, colours, 0})
+      out += le(quint64(v), 4);
+    for (int i = 0; i < 4 && 58 + 4 * i <= 14 + infoSize; ++i) out += le(masks[i], 4);
+    return out.leftJustified(14 + infoSize, '\0') + extra + pixels;
   }
 };
-
 // A w x h picture of the given format whose pixel (x, y) is colour(x, y).
 QImage made(int w, int h, QImage::Format format, const std::function<QRgb(int, int)>& colour,
             int dpm = kDpm) {
@@ -231,40 +212,24 @@ QByteArray chunk(const QByteArray& type, const QByteArray& data) {
   return be32(quint32(data.size())) + type + data + be32(~crc);
 }
 
-// A PNG put together by hand: rows of raw samples (filter 0), extra chunks
-// before the image data.
+// A PNG put together by hand: rows of raw samples (filter 0), or with `adam7`
+// the seven passes of one-byte pixels; extra chunks before the image data.
 QByteArray png(int w, int h, int depth, int colourType, const QByteArray& samples,
-               const QByteArray& extra = {}, const QByteArray& afterData = {}) {
+               const QByteArray& extra = {}, const QByteArray& afterData = {}, bool adam7 = false) {
   const qsizetype rowBytes = samples.size() / h;
+  const int passes[][4] = {{0, 0, 8, 8}, {4, 0, 8, 8}, {0, 4, 4, 8}, {2, 0, 4, 4},
+                           {0, 2, 2, 4}, {1, 0, 2, 2}, {0, 1, 1, 2}};
   QByteArray filtered;
-  for (int y = 0; y < h; ++y) filtered += '\0' + samples.mid(y * rowBytes, rowBytes);
-  const QByteArray header =
-      be32(quint32(w)) + be32(quint32(h)) + char(depth) + char(colourType) + QByteArray(3, '\0');
+  for (const auto& [x0, y0, dx, dy] : passes)
+    for (int y = y0; adam7 && x0 < w && y < h; y += dy) {
+      filtered += '\0';
+      for (int x = x0; x < w; x += dx) filtered += samples[y * w + x];
+    }
+  for (int y = 0; !adam7 && y < h; ++y) filtered += '\0' + samples.mid(y * rowBytes, rowBytes);
+  const QByteArray header = be32(quint32(w)) + be32(quint32(h)) + char(depth) + char(colourType) +
+                            QByteArray(2, '\0') + char(adam7);
   return QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + extra +
          chunk("IDAT", qCompress(filtered).mid(4) + afterData) + chunk("IEND", {});
-}
-
-// An interlaced (Adam7) 8-bit RGB PNG of an RGB32 image at 300 dpi, through libpng.
-QByteArray interlacedPng(const QImage& image) {
-  QByteArray out;
-  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-  png_infop info = png_create_info_struct(png);
-  png_set_write_fn(
-      png, &out,
-      [](png_structp p, png_bytep data, std::size_t n) {
-        static_cast<QByteArray*>(png_get_io_ptr(p))->append(reinterpret_cast<char*>(data), n);
-      },
-      nullptr);
-  png_set_IHDR(png, info, image.width(), image.height(), 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_ADAM7,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_set_pHYs(png, info, kDpm, kDpm, PNG_RESOLUTION_METER);
-  std::vector<png_bytep> rows;  // blue, green, red, then a filler byte
-  for (int y = 0; y < image.height(); ++y)
-    rows.push_back(const_cast<png_bytep>(image.constScanLine(y)));
-  png_set_rows(png, info, rows.data());
-  png_write_png(png, info, PNG_TRANSFORM_BGR | PNG_TRANSFORM_STRIP_FILLER_AFTER, nullptr);
-  png_destroy_write_struct(&png, &info);
-  return out;
 }
 
 QByteArray riff(const QByteArray& type, const QByteArray& data) {
@@ -443,8 +408,7 @@ std::vector<Complete> FormatsTest::completeFiles() {
       Tiff{.samples = 3, .photometric = PHOTOMETRIC_RGB, .planar = PLANARCONFIG_SEPARATE},
       Tiff{.height = 20, .bits = 16, .samples = 3, .photometric = PHOTOMETRIC_RGB, .tile = 16},
       Tiff{.samples = 2, .extra = EXTRASAMPLE_UNASSALPHA},
-      Tiff{.pages = 3, .dpi = 300},
-  };
+      Tiff{.pages = 3, .dpi = 300}};
 
   for (const Tiff& t : tiffs)
     rows.push_back({QStringLiteral("%1%2.tif").arg(t.pages > 1 ? "pages" : "").arg(rows.size()),
@@ -458,31 +422,30 @@ std::vector<Complete> FormatsTest::completeFiles() {
   const QImage mono = palette.convertToFormat(QImage::Format_Mono, {qRgb(0, 0, 0), qRgb(80, 9, 9)});
   const QImage colour = made(33, 17, QImage::Format_RGB32, noisy),
                gray = made(33, 17, QImage::Format_Grayscale8, grayNoise);
-  QByteArray p6("P6 5 3 255\n");
+  QByteArray p6("P6 5 3 255\n"), grayBytes;
   for (int i = 0; i < 45; ++i) p6 += char(i * 97);
+  for (int i = 0; i < 33 * 17; ++i) grayBytes += char(i * 37 % 251);
   rows.insert(
       rows.end(),
-      {
-          {"colour.jpg", encoded(colour, "jpeg", 90), false, true},
-          {"gray.jpg", encoded(gray, "jpeg", 75), true, true},
-          {"progressive.jpg", encoded(colour, "jpeg", 60, true), false, true},
-          {"palette.png", encoded(palette, "png"), false, true},
-          {"mono.png", encoded(mono, "png"), false, true},
-          {"gray.png", encoded(gray, "png"), true, true},
-          {"gray16.png", encoded(made(33, 17, QImage::Format_Grayscale16, grayNoise), "png"), true,
-           true},
-          {"rgb.png", encoded(colour, "png"), false, true},
-          {"rgba.png", encoded(made(33, 17, QImage::Format_ARGB32, noisy), "png"), false, true},
-          {"rgba64.png", encoded(made(33, 17, QImage::Format_RGBA64, noisy), "png"), false, true},
-          {"interlaced.png", interlacedPng(colour), false, true},
-          {"colour.webp", encoded(colour, "webp", 100)},
-          {"alpha.webp", encoded(made(33, 17, QImage::Format_ARGB32, noisy), "webp", 100)},
-          {"lossy.webp", encoded(colour, "webp", 70)},
-          {"animated.webp", animation(colour, made(33, 17, QImage::Format_RGB32, grayNoise))},
-          {"qt.ppm", p6},
-          {"raw.pbm", QByteArray("P4 9 1 \x80\x80", 9)},
-          {"whole.gif", gif(16, false)},
-      });
+      {{"colour.jpg", encoded(colour, "jpeg", 90), false, true},
+       {"gray.jpg", encoded(gray, "jpeg", 75), true, true},
+       {"progressive.jpg", encoded(colour, "jpeg", 60, true), false, true},
+       {"palette.png", encoded(palette, "png"), false, true},
+       {"mono.png", encoded(mono, "png"), false, true},
+       {"gray.png", encoded(gray, "png"), true, true},
+       {"gray16.png", encoded(made(33, 17, QImage::Format_Grayscale16, grayNoise), "png"), true,
+        true},
+       {"rgb.png", encoded(colour, "png"), false, true},
+       {"rgba.png", encoded(made(33, 17, QImage::Format_ARGB32, noisy), "png"), false, true},
+       {"rgba64.png", encoded(made(33, 17, QImage::Format_RGBA64, noisy), "png"), false, true},
+       {"interlaced.png", png(33, 17, 8, 0, grayBytes, {}, {}, true), true},
+       {"colour.webp", encoded(colour, "webp", 100)},
+       {"alpha.webp", encoded(made(33, 17, QImage::Format_ARGB32, noisy), "webp", 100)},
+       {"lossy.webp", encoded(colour, "webp", 70)},
+       {"animated.webp", animation(colour, made(33, 17, QImage::Format_RGB32, grayNoise))},
+       {"qt.ppm", p6},
+       {"raw.pbm", QByteArray("P4 9 1 \x80\x80", 9)},
+       {"whole.gif", gif(16, false)}});
   return rows;
 }
 
@@ -520,46 +483,17 @@ TEST_F(FormatsTest, CompleteFilesReadAsQtReadsThem) {
 }
 
 // BMP files read as Qt's BMP reader reads them (through the picture object's
-// own format rules): the seed files, every 16-bit value under several masks,
-// 32-bit pixels under plain and bit-field layouts (the masks of a 40-byte
-// header follow it), and files of more than one megabyte of distinct rows,
-// read in several strips, bottom-up and top-down.
+// own format rules): the seed files, and files of more than one megabyte of
+// distinct rows, read in several strips, bottom-up and top-down.
 TEST_F(FormatsTest, BmpFilesReadAsQtReadsThem) {
   QStringList files;
   for (const QString& name : QDir(kCorpus).entryList({QStringLiteral("same-*.bmp")}, QDir::Files))
     files.append(kCorpus + name);
   ASSERT_GE(files.size(), 25);
-  QByteArray all16(256 * 256 * 2, '\0'), some32(64 * 64 * 4, '\0'), large(3 * 640 * 600, '\0');
-  for (int v = 0; v < 65536; ++v) poke(all16, 2 * v, static_cast<std::uint32_t>(v), 2);
-  for (int i = 0; i < 64 * 64; ++i) poke(some32, 4 * i, i * 2654435761u);
+  QByteArray large(3 * 640 * 600, '\0');
   for (int i = 0; i < large.size(); ++i) large[i] = char((i * 7 + i / 1920 * 13) % 251);
-  const struct {
-    int bits, infoSize;
-    std::uint32_t compression;
-    std::array<std::uint32_t, 4> masks;
-  } layouts[] = {{16, 40, 0, {}},
-                 {16, 40, 3, {0xf800, 0x07e0, 0x001f}},
-                 {16, 40, 3, {0x7c00, 0x03e0, 0x001f}},
-                 {16, 40, 3, {0x001f, 0x07e0, 0xf800}},
-                 {16, 108, 3, {0x7c00, 0x03e0, 0x001f, 0x8000}},
-                 {32, 40, 0, {}},
-                 {32, 124, 3, {0xff0000, 0xff00, 0xff, 0}},
-                 {32, 124, 3, {0xff, 0xff00, 0xff0000, 0}},
-                 {32, 124, 3, {0xff000000, 0xff0000, 0xff00, 0xff}},
-                 {32, 124, 3, {0xff0000, 0xff00, 0xff, 0xff000000}},
-                 {32, 124, 0, {0xff0000, 0xff00, 0xff, 0xff000000}}};
-  for (const auto& l : layouts) {
-    const bool wide = l.bits == 16;
-    Bmp f{wide ? 256 : 64,       wide ? 256 : -64, l.bits,     {},
-          wide ? all16 : some32, l.compression,    l.infoSize, l.masks};
-    if (l.infoSize == 40 && l.compression == 3) {
-      f.extra = QByteArray(12, '\0');
-      for (int i = 0; i < 3; ++i) poke(f.extra, 4 * i, l.masks[i]);
-    }
-    files.append(put(QStringLiteral("masks%1.bmp").arg(files.size()), f.bytes()));
-  }
-  files.append(put("large.bmp", Bmp{640, 600, 24, {}, large}.bytes()));
-  files.append(put("large-top-down.bmp", Bmp{640, -600, 24, {}, large}.bytes()));
+  files << put("large.bmp", Bmp{640, 600, 24, {}, large}.bytes())
+        << put("large-top-down.bmp", Bmp{640, -600, 24, {}, large}.bytes());
   for (const QString& file : files) {
     SCOPED_TRACE(file.toStdString());
     Picture ours, qt;
@@ -577,15 +511,13 @@ TEST_F(FormatsTest, BmpFilesReadAsQtReadsThem) {
     const QImage& other = hasResolution(a) ? a : madeUp;
     EXPECT_TRUE(other.dotsPerMeterX() == b.dotsPerMeterX() &&
                 other.dotsPerMeterY() == b.dotsPerMeterY());
-    if (ours.bitsPerPixel() != 1) {  // Qt reorders two-entry palettes
-      EXPECT_EQ(a.colorTable(), b.colorTable());
-    }
+    // Qt reorders two-entry palettes.
+    EXPECT_TRUE(ours.bitsPerPixel() == 1 || a.colorTable() == b.colorTable());
   }
   // A 1-bit file with its light entry first keeps that order.
   Picture picture;
   picture.load(kCorpus + "same-1bit-light-first-9x4.bmp");
-  EXPECT_EQ(picture.image().color(0), qRgb(255, 255, 255));
-  EXPECT_EQ(picture.image().color(1), qRgb(20, 0, 40));
+  EXPECT_EQ(picture.image().colorTable().mid(0, 2), QList({qRgb(255, 255, 255), qRgb(20, 0, 40)}));
   EXPECT_EQ(picture.image().pixelIndex(1, 0), 1);  // (x*3 + y*7 + x*y) % 2 at (1, 0)
 }
 
@@ -597,127 +529,104 @@ TEST_F(FormatsTest, BmpFilesReadAsQtReadsThem) {
 // (nothing beyond 4 KB here); a complete picture beyond the limit is out of
 // memory.
 TEST_F(FormatsTest, DamagedFilesAreRefusedByName) {
-  std::vector<std::pair<QString, QByteArray>> damaged, complete;
-  // TIFF: a short strip (the directory kept after the data), cut, LZW data cut
-  // or corrupt, a palette whose colour map lies past the end of the file.
   const QByteArray whole = tiffBytes(Tiff{.width = 64, .height = 64, .rowsPerStrip = 64});
-  const QByteArray lzwBytes =
+  const QByteArray lzw =
       tiffBytes(Tiff{.width = 64,
                      .height = 64,
                      .compression = COMPRESSION_LZW,
                      .rowsPerStrip = 64,
                      .sample = [](int x, int y, int) { return unsigned((x * x + y * 7) % 251); }});
-  QByteArray shortStrip = whole, corrupt = lzwBytes;
-  const quint32 ifd = qFromLittleEndian<quint32>(whole.constData() + 4);
-  shortStrip.remove(int(ifd) - 1000, 1000);
-  qToLittleEndian<quint32>(ifd - 1000, shortStrip.data() + 4);
+  QByteArray corrupt = lzw;
   for (int i = 400; i < 900; ++i) corrupt[i] = char(0xff);
-  QByteArray palette("II*\0\x08\0\0\0\x09\0", 10);
-  for (const auto& t : {std::array<quint32, 4>{256, 3, 1, 2},
-                        {257, 3, 1, 1},
-                        {258, 3, 1, 8},
-                        {259, 3, 1, 1},
-                        {262, 3, 1, 3},
-                        {273, 4, 1, 122},
-                        {278, 3, 1, 1},
-                        {279, 4, 1, 2},
-                        {320, 3, 768, 5000}})
-    palette += le(t[0], 2) + le(t[1], 2) + le(t[2], 4) + le(t[3], 4);
-  palette += le(0, 4) + "\x01\x02";
-  damaged = {{"short.tif", shortStrip},
-             {"half.tif", whole.left(whole.size() / 2)},
-             {"lzw-cut.tif", lzwBytes.left(lzwBytes.size() - 200)},
-             {"lzw-corrupt.tif", corrupt},
-             {"palette.tif", palette},
-             {"cut.gif", gif(16, true)},
-             {"early.gif", gif(11, false)}};
-  complete = {{"whole.tif", whole}, {"lzw.tif", lzwBytes}};
-  // PNM: samples above maxval, cut data, broken headers.
-  const char* pnm[][2] = {{"above.pgm", "P2 2 1 10 3 11"},
-                          {"above-raw.pgm", "P5 2 1 100 \x05\xc8"},
-                          {"cut.pgm", "P5 3 1 255 \x01\x02"},
-                          {"cut.ppm", "P3 2 1 255 1 2 3 4"},
-                          {"cut.pbm", "P1 3 2 0 1 0 1"},
-                          {"zero.pgm", "P2 1 1 0 0"},
-                          {"deep.pgm", "P2 1 1 65536 0"},
-                          {"bad.pbm", "P1 2 1 0 2"},
-                          {"header.pgm", "P5 2"}};
-  for (const auto& [name, data] : pnm) damaged.emplace_back(name, data);
-  // PNG data damaged or one row short; every complete file cut at several
-  // points (but a file of several pages, whose first page stays whole).
   QByteArray corruptPng = encoded(made(64, 48, QImage::Format_Grayscale8, grayNoise), "png");
   corruptPng[corruptPng.indexOf("IDAT") + 40] ^= 0x55;  // the checksum no longer matches
-  // Rows for a picture one row taller than the header says, then that header.
+  // The rows of a PNG one row taller than its header says.
   QByteArray shortData = png(5, 4, 8, 0, QByteArray(20, 'a'));
   shortData.replace(8, 25, chunk("IHDR", shortData.mid(16, 4) + be32(5) + shortData.mid(24, 5)));
-  damaged.insert(damaged.end(), {{"corrupt.png", corruptPng}, {"short-data.png", shortData}});
-  for (const Complete& file : completeFiles()) {
-    complete.emplace_back(file.name, file.bytes);
-    if (file.name.startsWith("pages")) continue;
-    for (double at : {0.3, 0.55, 0.9})
-      damaged.emplace_back(QStringLiteral("%1-%2").arg(at).arg(file.name),
-                           file.bytes.left(qsizetype(file.bytes.size() * at)));
-    damaged.emplace_back("end-" + file.name, file.bytes.chopped(2));
-  }
-  QByteArray badText = chunk("tEXt", QByteArray("Comment\0hola", 12));
-  badText[badText.size() - 1] ^= 1;
-  const QByteArray rows(20, 'a');
-  complete.insert(
-      complete.end(),
-      {{"text.png", png(5, 4, 8, 0, rows, badText)},
-       {"surplus.png", png(5, 4, 8, 0, rows, {}, "xx")},
-       {"after.png", png(5, 4, 8, 0, rows) + "garbage"},
-       {"after.jpg", encoded(made(9, 5, QImage::Format_RGB32, noisy), "jpeg") + "garbage"}});
-  // BMP: short, inconsistent, or claiming more than the arithmetic holds.
   const Bmp five{5, 3, 24, {}, QByteArray(3 * 16, '\x40')};
   const QByteArray bmp5 = five.bytes(), palette8(1024, '\0');
   Bmp offsetBeyond = five, shortPalette{1, 1, 8, QByteArray(4 * 199, '\0')};
   offsetBeyond.offset = 1 << 20;
   shortPalette.colours = 200;
   const auto patched = [&](int at, std::uint32_t v) {
-    QByteArray out = bmp5;
-    poke(out, at, v, at == 26 || at == 28 ? 2 : 4);
-    return out;
+    const int n = at == 26 || at == 28 ? 2 : 4;  // planes, bits; info size, compression
+    return QByteArray(bmp5).replace(at, n, le(v, n));
   };
-  damaged.insert(
-      damaged.end(),
-      {{"empty.bmp", {}},
-       {"text.bmp", "no soy una imagen"},
-       {"cut-header.bmp", bmp5.left(40)},
-       {"last-row-short.bmp", bmp5.chopped(4)},
-       {"rows-missing.bmp", bmp5.chopped(16)},
-       {"rle-no-end.bmp",
-        Bmp{4, 4, 8, palette8, QByteArray("\x04\x05\x00\x00\x04\x05", 6), 1}.bytes()},
-       {"rle-short.bmp", Bmp{50000, 50000, 8, palette8, QByteArray("\x05\x01", 2), 1}.bytes()},
-       {"palette-cut.bmp", shortPalette.bytes()},
-       {"offset-beyond.bmp", offsetBeyond.bytes()},
-       {"planes.bmp", patched(26, 2)},
-       {"depth-13.bmp", patched(28, 13)},
-       {"info-size-20.bmp", patched(14, 20)},  // an info header size no writer uses
-       {"fields-24.bmp", patched(30, 3)},
-       {"zero-masks.bmp", Bmp{2, 1, 32, QByteArray(12, '\0'), QByteArray(8, '\xff'), 3}.bytes()},
-       {"max-max-32.bmp", Bmp{0x7fffffff, 0x7fffffff, 32}.bytes()},
-       {"max-min-1.bmp", Bmp{0x7fffffff, -0x7fffffff, 1, QByteArray(8, '\0')}.bytes()},
-       {"one-min-8.bmp", Bmp{1, INT32_MIN, 8, palette8}.bytes()},
-       {"negative-width.bmp", Bmp{-1, 1, 8, palette8}.bytes()},
-       {"no-width.bmp", Bmp{0, 1, 8, palette8}.bytes()},
-       {"no-height.bmp", Bmp{1, 0, 8, palette8}.bytes()},
-       {"2^30-24.bmp", Bmp{0x40000000, 4, 24}.bytes()}});
+  std::vector<QByteArray> damaged = {
+      // TIFF cut, LZW data cut or corrupt; GIF data ending early; PNM samples
+      // above maxval, cut data, broken headers; PNG data damaged or one row short.
+      whole.left(whole.size() / 2),
+      lzw.left(lzw.size() - 200),
+      corrupt,
+      gif(16, true),
+      gif(11, false),
+      "P5 2 1 100 \x05\xc8",
+      "P5 3 1 255 \x01\x02",
+      "P3 2 1 255 1 2 3 4",
+      "P1 3 2 0 1 0 1",
+      "P2 1 1 0 0",
+      "P2 1 1 65536 0",
+      "P1 2 1 0 2",
+      "P5 2",
+      corruptPng,
+      shortData,
+      // BMP: short, inconsistent, or claiming more than the arithmetic holds.
+      {},
+      "no soy una imagen",
+      bmp5.left(40),
+      bmp5.chopped(4),
+      bmp5.chopped(16),
+      Bmp{4, 4, 8, palette8, QByteArray("\x04\x05\x00\x00\x04\x05", 6), 1}.bytes(),
+      Bmp{50000, 50000, 8, palette8, QByteArray("\x05\x01", 2), 1}.bytes(),
+      shortPalette.bytes(),
+      offsetBeyond.bytes(),
+      patched(26, 2),
+      patched(28, 13),
+      patched(14, 20),
+      patched(30, 3),
+      Bmp{0x7fffffff, 0x7fffffff, 32}.bytes(),
+      Bmp{0x7fffffff, -0x7fffffff, 1, QByteArray(8, '\0')}.bytes(),
+      Bmp{1, INT32_MIN, 8, palette8}.bytes(),
+      Bmp{-1, 1, 8, palette8}.bytes(),
+      Bmp{0, 1, 8, palette8}.bytes(),
+      Bmp{1, 0, 8, palette8}.bytes(),
+      Bmp{0x40000000, 4, 24}.bytes()};
+  QByteArray badText = chunk("tEXt", QByteArray("Comment\0hola", 12));
+  badText[badText.size() - 1] ^= 1;
+  const QByteArray rows(20, 'a');
+  std::vector<QByteArray> complete = {
+      whole,
+      lzw,
+      png(5, 4, 8, 0, rows, badText),
+      png(5, 4, 8, 0, rows, {}, "xx"),
+      png(5, 4, 8, 0, rows) + "garbage",
+      encoded(made(9, 5, QImage::Format_RGB32, noisy), "jpeg") + "garbage"};
+  // Every complete file cut at several points (but a file of several pages,
+  // whose first page stays whole).
+  for (const Complete& file : completeFiles()) {
+    complete.push_back(file.bytes);
+    if (file.name.startsWith("pages")) continue;
+    for (double at : {0.3, 0.55, 0.9})
+      damaged.push_back(file.bytes.left(qsizetype(file.bytes.size() * at)));
+    damaged.push_back(file.bytes.chopped(2));
+  }
   QStringList paths;
-  for (const auto& [name, content] : damaged) paths.append(put(name, content));
+  for (const QByteArray& bytes : damaged)
+    paths.append(put(QStringLiteral("damaged%1").arg(paths.size()), bytes));
   for (const char* name :
        {"fault1-info-size-16.bmp", "fault1-offset-inside-headers.bmp", "fault1-rows-missing.bmp",
-        "fault2-rle8-cut.bmp", "fault3-overflow-54-bytes.bmp", "fault3-34-bytes-claiming-2gb.bmp"})
+        "fault2-rle8-cut.bmp", "fault3-overflow-54-bytes.bmp", "fault3-34-bytes-claiming-2gb.bmp",
+        "fault4-bmp-zero-masks.bmp", "fault4-gif-cut.gif", "fault4-pgm-above-maxval.pgm",
+        "fault4-tiff-colormap-past-end.tif", "fault4-tiff-short-strip.tif"})
     paths.append(kRegressions + name);
-
   const QByteArray terminal = printed([&] {
     for (const QString& file : paths) {
-      const AllocationLimit limit(file.endsWith(".bmp") ? 4096 : bmpAllocationLimit());
+      const AllocationLimit limit(fileBytes(file).startsWith("BM") ? 4096 : bmpAllocationLimit());
       EXPECT_EQ(refusal(file).toStdString(), cannotOpen(file).toStdString());
     }
-    for (const auto& [name, bytes] : complete) {
+    for (std::size_t i = 0; i < complete.size(); ++i) {
       Picture picture;
-      EXPECT_NO_THROW(picture.load(put("complete-" + name, bytes))) << name.toStdString();
+      EXPECT_NO_THROW(picture.load(put(QStringLiteral("complete%1").arg(i), complete[i]))) << i;
     }
   });
   EXPECT_EQ(terminal, QByteArray());
@@ -742,18 +651,10 @@ TEST_F(FormatsTest, DamagedFilesAreRefusedByName) {
 // Files read with the levels they hold: PNM samples map to round(v * 255 /
 // maxval) for any maxval and plain PBM digits need no blanks; a gray PNG's
 // transparent key is a level like any other; gray files in any envelope (with
-// alpha, 16 or 4 bits, WebP) open gray; a BMP's data offset inside a short
-// palette is followed; unassociated TIFF alpha reads as stored. The gray ones
-// are saved gray with their levels.
+// alpha, 16 or 4 bits, WebP, JPEG) open gray; a BMP's data offset inside a
+// short palette is followed; unassociated TIFF alpha reads as stored.
 TEST_F(FormatsTest, FilesReadWithTheLevelsTheyHold) {
   const auto round = [](int v, int maxval) { return int(std::lround(v * 255.0 / maxval)); };
-  struct Row {
-    const char* name;
-    QByteArray bytes;
-    std::vector<int> levels;  // empty: a lossy file
-    int bits = 0, gray = -1;  // 0, -1: not checked
-  };
-  std::vector<Row> rows;
   QByteArray p5("P5\n3 2\n4095\n"), p2("P2 # comment\n3 2\n65535\n");
   std::vector<int> deep, wide;
   for (int v : {0, 2048, 4095, 16, 17, 1000}) {
@@ -790,59 +691,51 @@ TEST_F(FormatsTest, FilesReadWithTheLevelsTheyHold) {
     paletteRed.push_back(int(palette4.value(i % 13, i / 13, 0) * 7919 * 257 % 65536 >> 8));
   }
   const QByteArray key("\x00\x5a\xb4\xff", 4), key16("\0\0\x5a\x5a\xb4\xb4\xff\xff", 8);
-  rows = {
-      {"deep.pgm", p5, deep, 8},
-      {"wide.pgm", p2, wide, 8},
-      {"seven.pgm", "P2 2 1 7 3 4", {round(3, 7), round(4, 7)}, 8},
-      {"packed.pbm", "P1\n4 2\n01101001", {255, 0, 0, 255, 0, 255, 255, 0}, 1},
-      {"raw.pbm", QByteArray("P4 9 1 \x80\x80", 9), {0, 255, 255, 255, 255, 255, 255, 255, 0}, 1},
-      {"colour.ppm", "P3 2 1 15 15 0 0 1 2 3", {255, round(1, 15)}, 24},
-      {"key8.png", png(4, 1, 8, 0, key, chunk("tRNS", key.left(2))), {0, 90, 180, 255}, 0, 1},
-      {"key16.png",
-       png(4, 1, 16, 0, key16, chunk("tRNS", key16.mid(4, 2))),
-       {0, 90, 180, 255},
-       0,
-       1},
-      {"key2.png",
-       png(4, 1, 2, 0, "\x1b", chunk("tRNS", QByteArray("\0\x01", 2))),
-       {0, 85, 170, 255},
-       0,
-       1},
+  const QByteArray key2("\0\x01", 2);
+  const std::vector<int> keyLevels{0, 90, 180, 255}, lossy;
+  // Its data offset lies inside the palette its header announces.
+  const QByteArray shortPalette = fileBytes(kRegressions + "fault4-bmp-short-palette.bmp");
+  const struct {
+    const char* name;
+    QByteArray bytes;
+    std::vector<int> levels;  // empty: a lossy file
+    int bits, gray;           // 0, -1: not checked
+  } rows[] = {
+      {"deep.pgm", p5, deep, 8, -1},
+      {"wide.pgm", p2, wide, 8, -1},
+      {"seven.pgm", "P2 2 1 7 3 4", {round(3, 7), round(4, 7)}, 8, -1},
+      {"packed.pbm", "P1\n4 2\n01101001", {255, 0, 0, 255, 0, 255, 255, 0}, 1, -1},
+      {"colour.ppm", "P3 2 1 15 15 0 0 1 2 3", {255, round(1, 15)}, 24, -1},
+      {"key8.png", png(4, 1, 8, 0, key, chunk("tRNS", key.left(2))), keyLevels, 0, 1},
+      {"key16.png", png(4, 1, 16, 0, key16, chunk("tRNS", key16.mid(4, 2))), keyLevels, 0, 1},
+      {"key2.png", png(4, 1, 2, 0, "\x1b", chunk("tRNS", key2)), {0, 85, 170, 255}, 0, 1},
       {"ga.png", png(w, h, 8, 4, grayAlpha), ramp, 0, 1},
       {"ga16.png", png(w, h, 16, 4, grayAlpha16), ramp, 0, 1},
       {"gray4.png", png(w, h, 4, 0, nibbles), nibbleLevels, 0, 1},
       {"gray.webp", encoded(grayImage, "webp", 100), ramp, 0, 1},
-      {"lossy.webp", encoded(grayImage, "webp", 90), {}, 0, 1},
-      {"slope.webp", encoded(slope, "webp", 80), {}, 0, 1},
-      {"gray.jpg", encoded(grayImage, "jpeg", 100), {}, 0, 1},
-      {"short-palette.bmp",
-       Bmp{4, 1, 8, QByteArray("\x10\x20\x30\0\xf0\xe0\xd0\0", 8), QByteArray("\x01\0\x01\x01", 4)}
-           .bytes(),
-       {0xd0, 0x30, 0xd0, 0xd0}},
+      {"lossy.webp", encoded(grayImage, "webp", 90), lossy, 0, 1},
+      {"slope.webp", encoded(slope, "webp", 80), lossy, 0, 1},
+      {"gray.jpg", encoded(grayImage, "jpeg", 100), lossy, 0, 1},
+      {"short-palette.bmp", shortPalette, {0xd0, 0x30, 0xd0, 0xd0}, 0, -1},
       {"alpha.tif", tiffBytes(rgba), red, 24, 0},
       {"palette4.tif", tiffBytes(palette4), paletteRed, 8, 0},
   };
-  for (const Row& row : rows) {
+  for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     Picture picture;
     picture.load(put(row.name, row.bytes));
-    const std::vector<int> read = levels(picture);
-    EXPECT_TRUE(row.levels.empty() || read == row.levels);
+    EXPECT_TRUE(row.levels.empty() || levels(picture) == row.levels);
     EXPECT_TRUE(row.bits == 0 || picture.bitsPerPixel() == row.bits);
     EXPECT_TRUE(row.gray < 0 || readPicture(path(row.name))->gray == (row.gray == 1));
     if (row.gray != 1) continue;
+    // Saved gray, with its levels where the format keeps them.
     for (const char* out : {"out.png", "out.jpg", "out.webp"}) {
       SCOPED_TRACE(out);
       picture.save(path(out));
-      const QImage back(path(out));
-      const std::optional<DecodedPicture> ours = readPicture(path(out));
-      ASSERT_TRUE(ours.has_value());
-      EXPECT_TRUE(ours->gray);
-      EXPECT_TRUE(QByteArray(out) == "out.webp" || back.format() == QImage::Format_Grayscale8);
-      if (QByteArray(out) == "out.jpg") continue;
-      std::vector<int> again;
-      for (const QRgb c : rgbs(back)) again.push_back(qRed(c));
-      EXPECT_EQ(again, read);
+      Picture back;
+      back.load(path(out));
+      EXPECT_TRUE(readPicture(path(out))->gray);
+      EXPECT_TRUE(QByteArray(out) == "out.jpg" || levels(back) == levels(picture));
     }
   }
 }
@@ -853,10 +746,8 @@ TEST_F(FormatsTest, FilesReadWithTheLevelsTheyHold) {
 // that tells one keeps it. TIFF is written deflate-compressed.
 TEST_F(FormatsTest, ResolutionIsKeptOrLeftOut) {
   const auto smooth = [](int x, int y) { return qRgb(x / 10, y / 10, 90); };
-  const QImage none = made(200, 100, QImage::Format_RGB32, smooth, kNoResolution);
-  const QImage some = made(200, 100, QImage::Format_RGB32, smooth, kDpm);
   Picture written;
-  written.setImage(none, 24);
+  written.setImage(made(200, 100, QImage::Format_RGB32, smooth, kNoResolution), 24);
   const QByteArray jpegNone = saved(written, "none.jpg"), bmpNone = saved(written, "none.bmp");
   ASSERT_EQ(jpegNone.mid(6, 12), QByteArray("JFIF\0\x01\x01\0\0\x01\0\x01", 12));  // unit 0, 1:1
   Bmp halfDpm{2, 1, 8, QByteArray(8, '\xff'), QByteArray("\x01\x00\x00\x00", 4)};
@@ -866,14 +757,15 @@ TEST_F(FormatsTest, ResolutionIsKeptOrLeftOut) {
       .width = 200, .height = 100, .sample = [](int x, int, int) { return unsigned(x / 10); }};
   const QByteArray tiffNone = tiffBytes(tiff);
   tiff.dpi = 300;
+  const QImage some = made(200, 100, QImage::Format_RGB32, smooth, kDpm);
   const struct {
     const char* name;
     QByteArray bytes;
     bool told;
   } files[] = {
-      {"none.png", encoded(none, "png"), false},
+      {"none.png", encoded(written.image(), "png"), false},
       {"none.jpg", jpegNone, false},
-      {"none.webp", encoded(none, "webp", 100), false},
+      {"none.webp", encoded(written.image(), "webp", 100), false},
       {"none.bmp", bmpNone, false},
       {"half.bmp", halfDpm.bytes(), false},
       {"none.tif", tiffNone, false},
@@ -900,20 +792,15 @@ TEST_F(FormatsTest, ResolutionIsKeptOrLeftOut) {
       EXPECT_EQ(png.contains("pHYs"), f.told);
       EXPECT_EQ(jpeg.mid(13, 5),
                 f.told ? QByteArray("\x01\x01\x2c\x01\x2c", 5) : QByteArray("\0\0\x01\0\x01", 5));
-      EXPECT_EQ(qFromLittleEndian<quint32>(bmp.constData() + 38), quint32(f.told ? kDpm : 0));
-      EXPECT_EQ(qFromLittleEndian<quint32>(bmp.constData() + 42), quint32(f.told ? kDpm : 0));
-      TIFF* t = TIFFOpen(QFile::encodeName(path("out.tif")).constData(), "r");
-      ASSERT_TRUE(t);
-      uint16_t compression = 0;
-      float x = 0;
-      TIFFGetField(t, TIFFTAG_COMPRESSION, &compression);
-      EXPECT_EQ(TIFFGetField(t, TIFFTAG_XRESOLUTION, &x) == 1, f.told);
-      TIFFClose(t);
-      EXPECT_EQ(compression, COMPRESSION_ADOBE_DEFLATE);
+      EXPECT_EQ(bmp.mid(38, 8), QByteArray(f.told ? le(kDpm, 4) + le(kDpm, 4) : QByteArray(8, 0)));
+      // Tag 259 (compression) of one short, 8: deflate; tag 282 (x resolution) or none.
+      EXPECT_TRUE(tif.contains(QByteArray("\x03\x01\x03\0\x01\0\0\0\x08\0", 10)));
+      EXPECT_EQ(tif.contains(QByteArray("\x1a\x01\x05\0", 4)), f.told);
       EXPECT_TRUE(p->width() != 200 || tif.size() < 200 * 100 / 4);
       Picture again;
       again.load(path("out.tif"));
       EXPECT_EQ(again.image().dotsPerMeterX(), expected);
+      EXPECT_EQ(again.image().dotsPerMeterY(), expected);
     }
   }
 }
@@ -951,10 +838,10 @@ TEST_F(FormatsTest, OrientationIsAppliedOnOpen) {
             small.transformed(QTransform().rotate(90)).convertToFormat(picture.image().format()));
 }
 
-// Pictures of every pixel format saved in every format: the same picture gives
-// the same bytes twice (whatever the heap held), every lossless format gives
-// back every level (and every colour, where it holds colour), and BMP also the
-// bit count and the palette.
+// Pictures of every pixel format saved in every format (a BMP without an
+// extension): the same picture gives the same bytes twice (whatever the heap
+// held), every lossless format gives back every level (and every colour, where
+// it holds colour), and BMP also the bit count and the palette.
 TEST_F(FormatsTest, EverySaveIsRepeatableAndKeepsEveryLevel) {
   const auto indexed = [](int bits, QList<QRgb> table, int w = 21) {
     QImage image(w, 7, QImage::Format_Indexed8);
@@ -982,6 +869,7 @@ TEST_F(FormatsTest, EverySaveIsRepeatableAndKeepsEveryLevel) {
   };
   for (int bits : {1, 4, 8, 16, 24, 32})  // odd width: padded rows
     pictures.emplace_back(std::to_string(bits) + " bits", makePicture(bits, 7, 3));
+  EXPECT_TRUE(saved(gray, "plain").startsWith("BM"));  // a name without extension is a BMP
   for (const auto& [what, picture] : pictures) {
     const std::vector<int> before = levels(picture);
     const bool bilevel =
@@ -1045,49 +933,46 @@ TEST_F(FormatsTest, SavingOverSeveralPagesAsksFirst) {
   EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 
-// No extension is a BMP; an extension no written format owns is refused naming
-// the file and the extensions accepted; ".pnm" is a PNM.
-TEST_F(FormatsTest, TheExtensionChoosesTheFormat) {
-  Picture picture;
-  picture.load(tiff("in.tif", Tiff{}));
-  EXPECT_TRUE(saved(picture, "plain").startsWith("BM"));
-  for (const char* name : {"x.gif", "x.tga", "x.jfif", "x.pn"}) {
-    try {
-      picture.save(path(name));
-      ADD_FAILURE() << name;
-    } catch (const ToolkitError& error) {
-      const QString text = QString::fromUtf8(error.what());
-      EXPECT_TRUE(text.contains(path(name)) && text.contains(".bmp, .png, .tif, .tiff")) << name;
-    }
-    EXPECT_FALSE(QFile::exists(path(name)));
-  }
-  EXPECT_TRUE(saved(picture, "x.pnm").startsWith("P5"));
-}
-
-// Bit-field channels of any width scale to 0..255 by rounding (Qt truncates
-// them or reads them as black); 52- and 56-byte headers hold the masks
-// themselves.
+// Bit-field pixels of any masks scale each channel to 0..255 by rounding (Qt
+// truncates some widths or reads them as black): the masks of a 40-byte header
+// follow it, larger headers hold them, no compression is 5-5-5 or 8-8-8 whatever
+// the header holds; 16-bit pictures are kept as 5-5-5.
 TEST_F(FormatsTest, EveryBitFieldWidthScalesByRounding) {
+  using Masks = std::array<std::uint32_t, 4>;
   const struct {
     int bits, infoSize;
-    std::array<std::uint32_t, 3> masks;
-  } layouts[] = {{16, 40, {0x0f00, 0x00f0, 0x000f}},        {16, 40, {0xc000, 0x3000, 0x0fff}},
-                 {32, 40, {0x3ff00000, 0x000ffc00, 0x3ff}}, {32, 40, {0xf800, 0x07c0, 0x003e}},
-                 {32, 40, {0x7c00, 0x03e0, 0x001f}},        {16, 40, {0xf800, 0x07e0, 0x001f}},
-                 {16, 52, {0xf800, 0x07e0, 0x001f}},        {16, 56, {0x001f, 0x07e0, 0xf800}}};
+    std::uint32_t compression;
+    Masks masks;
+  } layouts[] = {{16, 40, 0, {0x7c00, 0x03e0, 0x001f}},
+                 {16, 40, 3, {0x0f00, 0x00f0, 0x000f}},
+                 {16, 40, 3, {0xc000, 0x3000, 0x0fff}},
+                 {16, 40, 3, {0xf800, 0x07e0, 0x001f}},
+                 {16, 40, 3, {0x7c00, 0x03e0, 0x001f}},
+                 {16, 52, 3, {0xf800, 0x07e0, 0x001f}},
+                 {16, 56, 3, {0x001f, 0x07e0, 0xf800}},
+                 {16, 108, 3, {0x7c00, 0x03e0, 0x001f, 0x8000}},
+                 {32, 40, 0, {0xff0000, 0xff00, 0xff}},
+                 {32, 40, 3, {0x3ff00000, 0x000ffc00, 0x3ff}},
+                 {32, 40, 3, {0xf800, 0x07c0, 0x003e}},
+                 {32, 40, 3, {0x7c00, 0x03e0, 0x001f}},
+                 {32, 124, 3, {0xff0000, 0xff00, 0xff, 0}},
+                 {32, 124, 3, {0xff, 0xff00, 0xff0000, 0}},
+                 {32, 124, 3, {0xff000000, 0xff0000, 0xff00, 0xff}},
+                 {32, 124, 3, {0xff0000, 0xff00, 0xff, 0xff000000}},
+                 {32, 124, 0, {0xff0000, 0xff00, 0xff, 0xff000000}}};
   for (const auto& l : layouts) {
     SCOPED_TRACE(l.masks[0] + l.infoSize);
     const int bytes = l.bits / 8, count = 4096;
-    QByteArray pixels(count * bytes, '\0');
-    for (int i = 0; i < count; ++i)
-      poke(pixels, i * bytes, i == count - 1 ? 0xffffffffu : i * 2654435761u, bytes);
-    Bmp f{64, -64, l.bits, {}, pixels, 3, l.infoSize, {l.masks[0], l.masks[1], l.masks[2], 0}};
-    if (l.infoSize == 40) f.extra = le(l.masks[0], 4) + le(l.masks[1], 4) + le(l.masks[2], 4);
+    QByteArray pixels;
+    for (int i = 0; i < count; ++i) pixels += le(i == count - 1 ? ~0u : i * 2654435761u, bytes);
+    Bmp f{64, -64, l.bits, {}, pixels, l.compression, l.infoSize, l.masks};
+    if (l.infoSize == 40 && l.compression)
+      f.extra = le(l.masks[0], 4) + le(l.masks[1], 4) + le(l.masks[2], 4);
     Picture picture;
     picture.load(put("fields.bmp", f.bytes()));
     for (int i = 0; i < count; ++i) {
-      std::uint32_t v = 0;
-      for (int k = 0; k < bytes; ++k) v |= std::uint32_t(uchar(pixels[i * bytes + k])) << 8 * k;
+      const QByteArray pixel = pixels.mid(i * bytes, bytes) + QByteArray(2, '\0');
+      const std::uint32_t v = qFromLittleEndian<std::uint32_t>(pixel.constData());
       std::uint32_t expected = 0;
       for (int c = 0; c < 3; ++c) {
         const std::uint32_t m = l.masks[c], low = m & (~m + 1), top = m / low;
@@ -1133,20 +1018,19 @@ TEST_F(FormatsTest, RunLengthFilesPlaceEveryRow) {
     }
 }
 
-// Large pictures open with every pixel in its place: an 8-bit scan above
+// Large pictures open with every pixel in its place: a PGM above 32767 wide,
+// also saved and read back as PGM, PPM and PNM, and an 8-bit scan above
 // 16384 x 16384 when it fits in memory (a sparse file whose written rows all
-// differ; the rest is palette entry 0), and a PGM above 32767 wide, which is
-// also saved and read back as PGM, PPM and PNM.
+// differ; the rest is palette entry 0).
 TEST_F(FormatsTest, LargePicturesOpenWithEveryPixel) {
   QByteArray huge("P5 40000 1 255\n");
   for (int x = 0; x < 40000; ++x) huge += char(x * 7 % 256);
-  Picture wide;
+  Picture wide, again;
   wide.load(put("huge.pgm", huge));
   ASSERT_EQ(wide.width(), 40000);
   EXPECT_EQ(levels(wide)[39999], 39999 * 7 % 256);
   for (const char* name : {"wide.pgm", "wide.ppm", "wide.pnm"}) {
     wide.save(path(name));
-    Picture again;
     again.load(path(name));
     EXPECT_EQ(levels(again), levels(wide)) << name;
   }
@@ -1163,8 +1047,8 @@ TEST_F(FormatsTest, LargePicturesOpenWithEveryPixel) {
   std::vector<int> written;
   for (int s = 0; s < kSide; s += 997) written.push_back(s);
   written.push_back(kSide - 1);
+  QByteArray row(kSide, '\0');
   for (int s : written) {
-    QByteArray row(kSide, '\0');
     for (int x = 0; x < kSide; ++x) row[x] = char(level(x, s));
     file.seek(start + std::int64_t{s} * kSide);
     file.write(row);
@@ -1178,24 +1062,24 @@ TEST_F(FormatsTest, LargePicturesOpenWithEveryPixel) {
   }
   ASSERT_EQ(picture.image().size(), QSize(kSide, kSide));
   EXPECT_EQ(picture.bitsPerPixel(), 8);
-  std::vector<std::uint8_t> row(kSide);
+  std::vector<std::uint8_t> read(kSide);
   for (int s : {0, 1, 996, 997, 998, 8 * 997, kSide / 2, kSide - 2, kSide - 1}) {
     const bool set = std::find(written.begin(), written.end(), s) != written.end();
-    picture.readLevels(kSide - 1 - s, row.data());
+    picture.readLevels(kSide - 1 - s, read.data());
     for (int x = 0; x < kSide; x += 7)
-      ASSERT_EQ(row[x], set ? level(x, s) : 0) << "stored row " << s << ", x " << x;
+      ASSERT_EQ(read[x], set ? level(x, s) : 0) << "stored row " << s << ", x " << x;
   }
 }
 
 // Every seed and regression file through the fuzzing target's own checks.
-TEST_F(FormatsTest, SeedAndRegressionFilesKeepTheOpenRoadPromises) {
+TEST_F(FormatsTest, SeedAndRegressionFilesOpenAsTheFuzzerDemands) {
   int files = 0;
   for (const QString& folder : {kCorpus, kRegressions}) {
     for (const QString& name : QDir(folder).entryList(QDir::Files)) {
       const QByteArray bytes = fileBytes(folder + name);
       ASSERT_FALSE(bytes.isEmpty());
-      EXPECT_EQ(checkOpenRoad(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
-                              static_cast<std::size_t>(bytes.size())),
+      EXPECT_EQ(checkOpenAny(reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                             static_cast<std::size_t>(bytes.size())),
                 "")
           << (folder + name).toStdString();
       ++files;

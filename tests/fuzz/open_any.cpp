@@ -1,4 +1,4 @@
-#include "tests/fuzz/open_road.h"
+#include "tests/fuzz/open_any.h"
 
 #include <QImageReader>
 #include <QTemporaryDir>
@@ -53,7 +53,7 @@ std::optional<Picture> decodedInMemory(const QByteArray& input, bool bmp) {
 
 }  // namespace
 
-std::string checkOpenRoad(const std::uint8_t* data, std::size_t size) {
+std::string checkOpenAny(const std::uint8_t* data, std::size_t size) {
   const LimitScope limit;
   static const QTemporaryDir dir;
   if (!dir.isValid()) return "no temporary folder";
@@ -92,13 +92,13 @@ std::string checkOpenRoad(const std::uint8_t* data, std::size_t size) {
   }
   if (!opened) {
     if (!same(picture, before)) return "a refused load changed the picture";
-    if (fromBytes) return "decoding in memory accepted what the file road refused";
+    if (fromBytes) return "decoding in memory accepted what opening the file refused";
     return {};
   }
   if (inMemory && (decodeRefused || !fromBytes))
-    return "decoding in memory refused what the file road opened";
+    return "decoding in memory refused what opening the file opened";
   if (fromBytes && !same(*fromBytes, picture))
-    return "decoding in memory differs from the file road";
+    return "decoding in memory differs from opening the file";
   fromBytes.reset();
 
   const std::vector<std::uint32_t> opened1 = content(picture);
@@ -139,10 +139,10 @@ std::string checkOpenRoad(const std::uint8_t* data, std::size_t size) {
   return {};
 }
 
-int CheckOpenRoad(const std::uint8_t* data, std::size_t size) {
-  const std::string broken = checkOpenRoad(data, size);
+int CheckOpenAny(const std::uint8_t* data, std::size_t size) {
+  const std::string broken = checkOpenAny(data, size);
   if (!broken.empty()) {
-    std::fprintf(stderr, "open road: %s\n", broken.c_str());
+    std::fprintf(stderr, "open any: %s\n", broken.c_str());
     std::abort();
   }
   return 0;
