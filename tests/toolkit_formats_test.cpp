@@ -727,16 +727,6 @@ TEST_F(FormatsTest, FilesReadWithTheLevelsTheyHold) {
     EXPECT_TRUE(row.levels.empty() || levels(picture) == row.levels);
     EXPECT_TRUE(row.bits == 0 || picture.bitsPerPixel() == row.bits);
     EXPECT_TRUE(row.gray < 0 || readPicture(path(row.name))->gray == (row.gray == 1));
-    if (row.gray != 1) continue;
-    // Saved gray, with its levels where the format keeps them.
-    for (const char* out : {"out.png", "out.jpg", "out.webp"}) {
-      SCOPED_TRACE(out);
-      picture.save(path(out));
-      Picture back;
-      back.load(path(out));
-      EXPECT_TRUE(readPicture(path(out))->gray);
-      EXPECT_TRUE(QByteArray(out) == "out.jpg" || levels(back) == levels(picture));
-    }
   }
 }
 
@@ -889,6 +879,8 @@ TEST_F(FormatsTest, EverySaveIsRepeatableAndKeepsEveryLevel) {
         ASSERT_NO_THROW(picture.save(file));
       }
       EXPECT_EQ(fileBytes(a), fileBytes(b));
+      // A gray picture is saved gray.
+      EXPECT_TRUE(what != "gray" || name == "bmp" || readPicture(a)->gray == (name != "ppm"));
       if (!format.lossless) continue;
       Picture again;
       again.load(a);
