@@ -75,13 +75,11 @@ struct Tiff {
     std::vector<uint8_t> out(std::size_t((width * perPixel * bits + 7) / 8), 0);
     for (int i = 0; i < width * perPixel; ++i) {
       const unsigned v = value(i / perPixel, y, perPixel == 1 ? plane : i % perPixel) + 40u * page;
-      if (bits == 16) {
-        const uint16_t s = uint16_t(v);
-        std::memcpy(&out[2 * std::size_t(i)], &s, 2);
-      } else {
+      if (bits == 16)  // little-endian: the order libtiff writes on this machine
+        out[2 * std::size_t(i)] = uint8_t(v), out[2 * std::size_t(i) + 1] = uint8_t(v >> 8);
+      else
         out[std::size_t(i * bits / 8)] |=
             uint8_t((v & ((1u << bits) - 1)) << (8 - bits - i * bits % 8));
-      }
     }
     return out;
   }
@@ -91,20 +89,16 @@ struct Tiff {
     ASSERT_TRUE(t);
     const int planes = planar == PLANARCONFIG_SEPARATE ? samples : 1;
     for (int page = 0; page < pages; ++page) {
-      for (auto [tag, v] : {std::pair{TIFFTAG_IMAGEWIDTH, width},
-                            {TIFFTAG_IMAGELENGTH, height},
-                            {TIFFTAG_BITSPERSAMPLE, bits},
-                            {TIFFTAG_SAMPLESPERPIXEL, samples},
-                            {TIFFTAG_PHOTOMETRIC, photometric},
-                            {TIFFTAG_COMPRESSION, compression},
-                            {TIFFTAG_PLANARCONFIG, planar}})
-        TIFFSetField(t, tag, v);
+      const std::pair<ttag_t, int> tags[] = {
+          {TIFFTAG_IMAGEWIDTH, width},        {TIFFTAG_IMAGELENGTH, height},
+          {TIFFTAG_BITSPERSAMPLE, bits},      {TIFFTAG_SAMPLESPERPIXEL, samples},
+          {TIFFTAG_PHOTOMETRIC, photometric}, {TIFFTAG_COMPRESSION, compression},
+          {TIFFTAG_PLANARCONFIG, planar}};
+      for (auto [tag, v] : tags) TIFFSetField(t, tag, v);
       if (orientation) TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
-      if (dpi > 0) {
-        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-        TIFFSetField(t, TIFFTAG_XRESOLUTION, dpi);
-        TIFFSetField(t, TIFFTAG_YRESOLUTION, dpi);
-      }
+      if (dpi > 0) TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+      for (ttag_t tag : {TIFFTAG_XRESOLUTION, TIFFTAG_YRESOLUTION})
+        if (dpi > 0) TIFFSetField(t, tag, dpi);
       const uint16_t kinds[] = {uint16_t(extra)};
       if (extra >= 0) TIFFSetField(t, TIFFTAG_EXTRASAMPLES, 1, kinds);
       std::vector<uint16_t> map(3u << bits);
