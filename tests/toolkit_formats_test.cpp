@@ -523,13 +523,11 @@ TEST_F(FormatsTest, BmpFilesReadAsQtReadsThem) {
 // (nothing beyond 4 KB here); a complete picture beyond the limit is out of
 // memory.
 TEST_F(FormatsTest, DamagedFilesAreRefusedByName) {
-  const QByteArray whole = tiffBytes(Tiff{.width = 64, .height = 64, .rowsPerStrip = 64});
-  const QByteArray lzw =
-      tiffBytes(Tiff{.width = 64,
-                     .height = 64,
-                     .compression = COMPRESSION_LZW,
-                     .rowsPerStrip = 64,
-                     .sample = [](int x, int y, int) { return unsigned((x * x + y * 7) % 251); }});
+  Tiff fixture{.width = 64, .height = 64, .rowsPerStrip = 64};
+  const QByteArray whole = tiffBytes(fixture);
+  fixture.compression = COMPRESSION_LZW;
+  fixture.sample = [](int x, int y, int) { return unsigned((x * x + y * 7) % 251); };
+  const QByteArray lzw = tiffBytes(fixture);
   QByteArray corrupt = lzw;
   for (int i = 400; i < 900; ++i) corrupt[i] = char(0xff);
   QByteArray corruptPng = encoded(made(64, 48, QImage::Format_Grayscale8, grayNoise), "png");
