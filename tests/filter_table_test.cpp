@@ -1,6 +1,7 @@
 // The filter table is the one list of filters: the restoration page's items
-// and their enabling, the batch's --filtro choices, help and refusals, and the
-// margin each filter leaves all follow its rows.
+// and their enabling, the batch's --filtro choices, help and refusals all
+// follow its rows (the margin each filter leaves is held to its row in
+// restoration_filters_test).
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -79,49 +80,6 @@ TEST(FilterTable, ARowOffThePageKeepsTheItems) {
     EXPECT_EQ(FiltroDeElemento(item, tabla).nombreVentana, FiltroDeElemento(item).nombreVentana)
         << item;
   EXPECT_EQ(FiltroDeElemento(-1).filtro, Filtro::Media);
-}
-
-class Silent : public ResultView {
- public:
-  void drawRow(int, const std::uint8_t*, int, int) override {}
-  void stepProgress() override {}
-  void resetProgress() override {}
-  void setTitle(const char*) override {}
-  void showView() override {}
-};
-
-// Every other pixel damaged: each filter restores up to its row's margin and
-// leaves the band outside it alone.
-TEST(FilterTable, EachFilterLeavesItsMargin) {
-  constexpr int n = 24;
-  for (const FiltroDescrito& f : TablaFiltros()) {
-    // A restoration that finds the damage itself reads no damage plane.
-    if (!f.necesitaDeteccion) continue;
-    for (int radio : {1, 2}) {
-      Workspace ws;
-      ws.Alto = ws.Ancho = n;
-      ws.ImagenInicial = Plane(n, n);
-      ws.ImagenFinal = Plane(n, n);
-      ReservarAuxiliares(ws);
-      for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x) {
-          ws.ImagenInicial[y][x] = static_cast<std::uint8_t>((x * 37 + y * y * 11 + 5) % 200);
-          ws.ImagenFinal[y][x] = (x + y) % 2 ? 0 : 255;
-        }
-      Silent view;
-      f.ejecutar(ws, view, ParametrosFiltro{50, radio, false});
-      const int m = MargenDe(f, radio);
-      bool restoredAtMargin = false;
-      for (int y = 0; y < n; ++y)
-        for (int x = 0; x < n; ++x) {
-          const bool changed = ws.ImagenFinal[y][x] != ws.ImagenInicial[y][x];
-          const bool outside = std::min({y, x, n - 1 - y, n - 1 - x}) < m;
-          EXPECT_FALSE(changed && outside) << f.palabraLote << radio << " " << x << "," << y;
-          restoredAtMargin |= changed && (y == m || x == m);
-        }
-      EXPECT_TRUE(restoredAtMargin) << f.palabraLote << radio;
-    }
-  }
 }
 
 }  // namespace

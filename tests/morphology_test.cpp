@@ -197,39 +197,34 @@ TEST(Commands, TitlesLogLinesAndPaintingInOrder) {
   EXPECT_EQ(s.final(), (Levels{10, 100, 50, 0, 0}));
 }
 
-TEST(Detection, PointsOnSevenBySeven) {
-  Session black(7, 7, 100), white(7, 7, 100);
-  black.ws.ImagenInicial[3][3] = 20;
-  white.ws.ImagenInicial[3][3] = 200;
-  white.ws.NegrosDetectados = true;
-  black.run(PuntosNegros);
-  white.run(PuntosBlancos);
-  Levels wantBlack(49, 0), wantWhite(49, 100);  // white: the border band keeps its levels
-  for (int i = 1; i < 6; ++i) std::fill_n(&wantWhite[i * 7 + 1], 5, 0);
-  wantBlack[24] = 80, wantWhite[24] = 100;
-  EXPECT_EQ(black.final(), wantBlack);
-  EXPECT_EQ(white.final(), wantWhite);
-  EXPECT_EQ(white.win.drawn, wantWhite);
-  EXPECT_TRUE(white.ws.BlancosDetectados && !white.ws.NegrosDetectados);
-}
-
-// Black points of a block of 20, side s, in a field of 100: the block comes
-// out at one level, the field around it at 0. The loaded matrix is the one used.
+// Black points of a dark block (20) and white points of a bright one (180),
+// side s, in a field of 100: the block comes out at one level, the rest at 0
+// but for the border band of the white points, which keeps the field's level.
+// The loaded matrix is the one used; what is drawn is ImagenFinal; the flags
+// name the last detection.
 TEST(Detection, BlocksNarrowerThanTheMatrixAreFound) {
   const std::array<int, 4> cases[] = {{2, 3, 0, 80}, {3, 3, 0, 0}, {3, 5, 0, 80},
                                       {8, 9, 0, 80}, {9, 9, 0, 0}, {1, 3, 10, 80}};
-  for (auto [side, n, factor, level] : cases) {
-    Session s(33, 33, 100, n, factor);
-    const int at = 16 - side / 2;
-    for (int i = at; i < at + side; ++i) std::fill_n(s.ws.ImagenInicial[i] + at, side, 20);
-    s.ws.TamanoElegido = 12 - n;
-    s.run(PuntosNegros);
-    for (int i = 8; i < 25; ++i)
-      for (int j = 8; j < 25; ++j) {
-        const bool inside = i >= at && i < at + side && j >= at && j < at + side;
-        EXPECT_EQ(s.ws.ImagenFinal[i][j], inside ? level : 0) << side << " " << n;
-      }
-  }
+  for (auto [side, n, factor, level] : cases)
+    for (bool black : {true, false}) {
+      Session s(33, 33, 100, n, factor);
+      const int at = 16 - side / 2;
+      for (int i = at; i < at + side; ++i)
+        std::fill_n(s.ws.ImagenInicial[i] + at, side, black ? 20 : 180);
+      s.ws.TamanoElegido = 12 - n;
+      s.ws.NegrosDetectados = !black, s.ws.BlancosDetectados = black;
+      s.run(black ? PuntosNegros : PuntosBlancos);
+      Levels want(33 * 33);
+      for (int i = 0; i < 33; ++i)
+        for (int j = 0; j < 33; ++j) {
+          const bool inside = i >= at && i < at + side && j >= at && j < at + side;
+          const bool band = std::min({i, j, 32 - i, 32 - j}) < n / 2;
+          want[i * 33 + j] = inside ? level : band && !black ? 100 : 0;
+        }
+      EXPECT_EQ(s.final(), want) << side << " " << n << " " << black;
+      EXPECT_EQ(s.win.drawn, want);
+      EXPECT_TRUE(s.ws.NegrosDetectados == black && s.ws.BlancosDetectados == !black);
+    }
 }
 
 TEST(Detection, SameAsCierreOrAperturaWithTheDifferenceAwayFromTheEdges) {

@@ -22,7 +22,6 @@ namespace {
 using oracle::Azar;
 using oracle::Niveles;
 using oracle::Registro;
-using Cell = std::pair<int, int>;
 
 // The samples of (r, c) by the filter's search or by the literal ring walk.
 std::vector<std::array<int, 3>> Recoger(const Workspace& ws, int r, int c, bool literal) {
@@ -38,18 +37,6 @@ std::vector<std::array<int, 3>> Recoger(const Workspace& ws, int r, int c, bool 
     out.push_back(literal ? std::array{p[k].y, p[k].x, p[k].v}
                           : std::array{s[k].y, s[k].x, int{s[k].v}});
   return out;
-}
-
-TEST(CubicSamples, RingsOneAndTwoInTheirVisitingOrder) {
-  Workspace ws;
-  oracle::Reservar(ws, 30, 30);
-  ws.ImagenFinal[15][15] = 200;
-  const Cell expected[] = {{14, 14}, {14, 14}, {14, 16}, {16, 14}, {13, 13}, {14, 13},
-                           {15, 13}, {13, 13}, {13, 14}, {13, 15}, {13, 17}, {14, 17},
-                           {15, 17}, {17, 13}, {17, 14}, {17, 15}};
-  const auto got = Recoger(ws, 15, 15, true);  // the search is held to it below
-  ASSERT_EQ(got.size(), 16u);
-  for (int k = 0; k < 16; ++k) EXPECT_EQ(Cell(got[k][0], got[k][1]), expected[k]) << k;
 }
 
 // The search jumping between admitted pixels picks what the literal one does,
@@ -104,14 +91,12 @@ TEST(CubicFilter, ArithmeticErrorEndsTheRunAtThatPixel) {
       throw ErrorAritmetico(kDesbordamiento);
     };
     FijarHilosPorOperacion(hilos);
-    EXPECT_THROW(
-        try {
-          FiltroInterpolacionCubica(w, view, {w.Umbral}, resolutor);
-        } catch (const ErrorAritmetico& e) {
-          EXPECT_STREQ(e.what(), kDesbordamiento);
-          throw;
-        },
-        ErrorAritmetico);
+    try {
+      FiltroInterpolacionCubica(w, view, {w.Umbral}, resolutor);
+      ADD_FAILURE() << "no error";
+    } catch (const ErrorAritmetico& e) {
+      EXPECT_STREQ(e.what(), kDesbordamiento);
+    }
     for (int r = 0; r < 40; ++r)
       for (int c = 0; c < 36; ++c) {
         const bool before = r >= 7 && c >= 7 && c < 29 && (r < 20 || (r == 20 && c < 18));

@@ -15,6 +15,7 @@
 #include <tuple>
 #include <vector>
 
+#include "tests/support/application.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/picture_files.h"
 #include "toolkit/controls.h"
@@ -27,16 +28,6 @@
 
 namespace morvane {
 namespace {
-
-// The widget tests share one application.
-struct Widgets : ::testing::Test {
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "toolkit_test", *argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-  }
-  static void TearDownTestSuite() { delete qApp; }
-};
 
 // Palette pictures take the nearest real entry, never the black padding
 // beyond the file's palette.
@@ -131,16 +122,11 @@ TEST(Picture, FailedSavesLeaveNoHalfFile) {
 }
 
 TEST(Convert, TextToIntegerAndBack) {
-  const std::pair<const char*, int> good[] = {{"0", 0},
-                                              {"-5", -5},
-                                              {"+7", 7},
-                                              {" 12 ", 12},
-                                              {"007", 7},
-                                              {"2147483647", INT32_MAX},
-                                              {"-2147483648", INT32_MIN}};
-  for (auto [text, value] : good) {
-    EXPECT_EQ(TryStrToInt(text), value) << text;
-    EXPECT_EQ(StrToInt(text), value) << text;
+  const char* texts[] = {"0", "-5", "+7", " 12 ", "007", "2147483647", "-2147483648"};
+  const int values[] = {0, -5, 7, 12, 7, INT32_MAX, INT32_MIN};
+  for (int k = 0; k < 7; ++k) {
+    EXPECT_EQ(TryStrToInt(texts[k]), values[k]) << texts[k];
+    EXPECT_EQ(StrToInt(texts[k]), values[k]) << texts[k];
   }
   for (const char* text : {"", " ", "-", "+", "abc", "1.5", "2147483648", "-2147483649", "0x10",
                            "1 2", "1e3", "٣", "１２"}) {
@@ -150,7 +136,8 @@ TEST(Convert, TextToIntegerAndBack) {
   EXPECT_EQ(IntToStr(INT32_MIN), "-2147483648");
 }
 
-TEST_F(Widgets, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
+TEST(Widgets, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
+  EnsureApplication();
   FakeDialogs fake;
   SaveDialog save;
   save.DefaultExt = "bmp";
@@ -163,7 +150,8 @@ TEST_F(Widgets, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
   EXPECT_EQ(save.FileName, "/tmp/w.bmp");
 }
 
-TEST_F(Widgets, ShowsTheMessageOfEachKindOfError) {
+TEST(Widgets, ShowsTheMessageOfEachKindOfError) {
+  EnsureApplication();
   FakeDialogs fake;
   showError(std::make_exception_ptr(ToolkitError("No se puede abrir el fichero «a.bmp»")));
   showError(std::make_exception_ptr(std::bad_alloc()));
@@ -175,7 +163,8 @@ TEST_F(Widgets, ShowsTheMessageOfEachKindOfError) {
 // Guarded handlers get the arguments of the signal: the arrow pressed (next: up
 // or right), and presses on a 200 x 200 picture fitted into a 100 x 100 view in
 // picture coordinates. A throw is shown and the next event still handled.
-TEST_F(Widgets, GuardedHandlersGetTheArrowsAndThePictureCoordinates) {
+TEST(Widgets, GuardedHandlersGetTheArrowsAndThePictureCoordinates) {
+  EnsureApplication();
   const std::tuple<Qt::Orientation, Qt::ArrowType, Qt::ArrowType> cases[] = {
       {Qt::Vertical, Qt::UpArrow, Qt::DownArrow}, {Qt::Horizontal, Qt::RightArrow, Qt::LeftArrow}};
   for (auto [orientation, nextArrow, previousArrow] : cases) {
@@ -208,7 +197,8 @@ TEST_F(Widgets, GuardedHandlersGetTheArrowsAndThePictureCoordinates) {
   EXPECT_EQ(presses, std::vector<QPoint>{QPoint(20, 40)});
 }
 
-TEST_F(Widgets, EditReportsLeavingIt) {
+TEST(Widgets, EditReportsLeavingIt) {
+  EnsureApplication();
   QWidget window;
   auto *first = new Edit(&window), *second = new Edit(&window);
   int exits = 0;
@@ -225,31 +215,6 @@ TEST_F(Widgets, EditReportsLeavingIt) {
   second->setFocus();
   QApplication::processEvents();
   EXPECT_EQ(exits, 1);
-}
-
-TEST_F(Widgets, AViewRedrawsChangedRowsAsAWholeRedrawWould) {
-  // A palette picture much larger than the view, as the main window shows it.
-  QImage image(413, 307, QImage::Format_Indexed8);
-  QList<QRgb> table;
-  for (int g = 0; g < 256; ++g) table.append(qRgb(g, g, g));
-  image.setColorTable(table);
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, (x * 7 + y * 13) % 256);
-  PictureView view;
-  view.resize(97, 61);
-  view.picture().setImage(image, 8);
-  view.pictureChanged();
-  view.grab();
-  std::vector<std::uint8_t> levels(413, 255);
-  for (int y = 150; y < 163; ++y) {
-    view.picture().writeLevels(y, levels.data(), 0, 413);
-    view.rowsChanged(y, y + 1);
-  }
-  const QImage rowByRow = view.grab().toImage();
-  view.pictureChanged();
-  const QImage whole = view.grab().toImage();
-  EXPECT_EQ(rowByRow, whole);
-  EXPECT_NE(rowByRow.pixel(48, 30), rowByRow.pixel(48, 10));  // the white band is drawn
 }
 
 // A gray ramp read and written as plain bytes, and the same ramp with one
