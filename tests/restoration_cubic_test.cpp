@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "restoration/cubic.h"
@@ -110,11 +109,12 @@ TEST(CubicFilter, ArithmeticErrorEndsTheRunAtThatPixel) {
   FijarHilosPorOperacion(0);
 }
 
-// Random pictures and damage; a dilated picture (plateaus of one level) with
-// damage in blocks, so samples come from wider rings; isolated damage in a
-// fully admitted field, where the repeated ring corner leaves at most fourteen
-// independent equations; damage everywhere but every fifth column, where whole
-// columns of the system vanish; and sample sets far from the origin. Each
+// Random pictures and damage (scene kind 0); a dilated picture (plateaus of one
+// level) with damage in 5 x 5 blocks, so samples come from wider rings (1);
+// isolated damage in a fully admitted field, where the repeated ring corner
+// leaves at most fourteen independent equations (2); damage everywhere but
+// every fifth column, where whole columns of the system vanish (3); and sample
+// sets far from the origin. Each
 // time the outcome, SistemaConsistente and level are the independent solver's.
 TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
   using oracle::Desenlace;
@@ -148,27 +148,17 @@ TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
     Workspace ws;
     const int alto = 30 + escena * 5, ancho = 90 - escena * 4;
     oracle::Azar(ws, 100 + escena, alto, ancho, 30 + escena * 3);
-    auto marcar = [&](Plane& p, int percent) {
-      p.fill(0);
-      for (int y = 0; y < alto; ++y)
-        for (int x = 0; x < ancho; ++x)
-          if (static_cast<int>(rng() % 100) < percent) p[y][x] = 200;
-    };
-    switch (escena % 4) {
-      case 1:  // a dilated picture, damage in 5 x 5 blocks
-        oracle::DilatarLiteral(ws.Auxiliar1, plano, ws.ImagenInicial, alto, ancho);
-        marcar(ws.Auxiliar2, 3);
-        ws.ImagenFinal.fill(0);
-        oracle::DilatarLiteral(ws.Auxiliar2, bloque, ws.ImagenFinal, alto, ancho);
-        break;
-      case 2:  // isolated damage, everything else admitted
-        marcar(ws.ImagenFinal, escena);
-        break;
-      case 3:  // only every fifth column admitted
-        ws.ImagenFinal.fill(200);
-        for (int y = 0; y < alto; ++y)
-          for (int x = 0; x < ancho; x += 5) ws.ImagenFinal[y][x] = 0;
-        break;
+    const int kind = escena % 4;
+    for (int y = 0; y < alto; ++y)
+      for (int x = 0; x < ancho; ++x) {
+        if (kind == 1) ws.Auxiliar2[y][x] = rng() % 100 < 3 ? 200 : 0;  // dilated below
+        if (kind == 2) ws.ImagenFinal[y][x] = static_cast<int>(rng() % 100) < escena ? 200 : 0;
+        if (kind == 3) ws.ImagenFinal[y][x] = x % 5 ? 200 : 0;
+      }
+    if (kind == 1) {
+      oracle::DilatarLiteral(ws.Auxiliar1, plano, ws.ImagenInicial, alto, ancho);
+      ws.ImagenFinal.fill(0);
+      oracle::DilatarLiteral(ws.Auxiliar2, bloque, ws.ImagenFinal, alto, ancho);
     }
     // Every damaged pixel of the scene that finds sixteen samples.
     for (int r = kMargenCubico; r < alto - kMargenCubico; ++r)

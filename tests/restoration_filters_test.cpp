@@ -10,7 +10,6 @@
 
 #include "restoration/filtros.h"
 #include "restoration/frame.h"
-#include "restoration/neighbourhood.h"
 #include "restoration/restaurar.h"
 #include "tests/support/restoration_oracle.h"
 #include "workspace/parallel.h"

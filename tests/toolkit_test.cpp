@@ -12,7 +12,6 @@
 #include <csignal>
 #include <cstdint>
 #include <new>
-#include <tuple>
 #include <vector>
 
 #include "tests/support/application.h"
@@ -136,7 +135,7 @@ TEST(Convert, TextToIntegerAndBack) {
   EXPECT_EQ(IntToStr(INT32_MIN), "-2147483648");
 }
 
-TEST(Widgets, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
+TEST(Widgets, SaveAddsTheDefaultExtensionCancelKeepsTheNameErrorsShowTheirMessage) {
   EnsureApplication();
   FakeDialogs fake;
   SaveDialog save;
@@ -148,11 +147,7 @@ TEST(Widgets, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
   }
   EXPECT_FALSE(save.Execute());
   EXPECT_EQ(save.FileName, "/tmp/w.bmp");
-}
-
-TEST(Widgets, ShowsTheMessageOfEachKindOfError) {
-  EnsureApplication();
-  FakeDialogs fake;
+  // Each kind of error shows its message.
   showError(std::make_exception_ptr(ToolkitError("No se puede abrir el fichero «a.bmp»")));
   showError(std::make_exception_ptr(std::bad_alloc()));
   showError(std::make_exception_ptr(42));
@@ -165,13 +160,11 @@ TEST(Widgets, ShowsTheMessageOfEachKindOfError) {
 // picture coordinates. A throw is shown and the next event still handled.
 TEST(Widgets, GuardedHandlersGetTheArrowsAndThePictureCoordinates) {
   EnsureApplication();
-  const std::tuple<Qt::Orientation, Qt::ArrowType, Qt::ArrowType> cases[] = {
-      {Qt::Vertical, Qt::UpArrow, Qt::DownArrow}, {Qt::Horizontal, Qt::RightArrow, Qt::LeftArrow}};
-  for (auto [orientation, nextArrow, previousArrow] : cases) {
+  for (bool vertical : {true, false}) {
     FakeDialogs fake;
-    UpDown upDown(orientation);
-    EXPECT_EQ(upDown.nextButton()->arrowType(), nextArrow);
-    EXPECT_EQ(upDown.previousButton()->arrowType(), previousArrow);
+    UpDown upDown(vertical ? Qt::Vertical : Qt::Horizontal);
+    EXPECT_EQ(upDown.nextButton()->arrowType(), vertical ? Qt::UpArrow : Qt::RightArrow);
+    EXPECT_EQ(upDown.previousButton()->arrowType(), vertical ? Qt::DownArrow : Qt::LeftArrow);
     std::vector<UpDown::Arrow> arrows;
     connectGuarded(&upDown, &UpDown::clicked, &upDown, [&](UpDown::Arrow a) {
       arrows.push_back(a);

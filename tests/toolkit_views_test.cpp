@@ -3,7 +3,6 @@
 // here, the bar after a command against an empty bar.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cmath>
