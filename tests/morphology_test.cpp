@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "morphology/composite.h"
@@ -60,11 +61,8 @@ struct Session {
 };
 
 TEST(CargarMatriz, KindsAndWeightsModulo256) {
-  const struct {
-    TipoMatriz tipo;
-    int n, factor, row;
-    Row want;
-  } cases[] = {
+  const std::tuple<TipoMatriz, int, int, int, Row> cases[] = {
+      // kind, side, factor, row, row's weights
       {TipoMatriz::Ceros, 3, 7, 1, {"0", "0", "0"}},
       {TipoMatriz::Piramidal, 5, 1, 0, {"2", "2", "2", "2", "2"}},
       {TipoMatriz::Piramidal, 5, 1, 2, {"2", "1", "0", "1", "2"}},
@@ -74,11 +72,11 @@ TEST(CargarMatriz, KindsAndWeightsModulo256) {
       {TipoMatriz::Piramidal, 9, 2147483647, 0, Row(9, "252")},  // 4 * (2^31 - 1) ends in 0xFC
   };
   Session s(3, 3, 0);
-  for (const auto& c : cases) {
+  for (const auto& [tipo, n, factor, r, want] : cases) {
     s.ws.MatrizCargada = false;
-    s.load(c.n, c.tipo, c.factor);
-    EXPECT_EQ(s.row(c.row), std::pair(c.want, c.want)) << c.n << " " << c.factor;
-    EXPECT_TRUE(s.ws.MatrizCargada && s.ws.FactorN == c.factor);
+    s.load(n, tipo, factor);
+    EXPECT_EQ(s.row(r), std::pair(want, want)) << n << " " << factor;
+    EXPECT_TRUE(s.ws.MatrizCargada && s.ws.FactorN == factor);
     EXPECT_EQ(s.win.events, (Row{"clear", "Se ha cargado la Matriz B"}));
   }
   // Custom cells load modulo 256 and are rewritten; cell (col, row) is B[row][col].
@@ -178,8 +176,7 @@ TEST(Kernels, AgreeWithTheWindowScanOnEveryPathShapeAndThreadCount) {
   FijarHilosPorOperacion(0);
 }
 
-// The commands' titles, log lines and painting in order; without a picture or
-// a matrix, each refuses and changes nothing.
+// Titles, log lines and painting in order; refusals without picture or matrix.
 TEST(Commands, TitlesLogLinesAndPaintingInOrderOrRefusals) {
   Session s(2, 5, 100);
   s.run(Cierre);

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <array>
 #include <csignal>
 #include <cstdint>
 #include <new>
@@ -51,19 +52,17 @@ TEST(Picture, PaletteTakesTheNearestEntry) {
 // A palette picture keeps 1 or 4 bits only when every entry and every index
 // fits in them; otherwise it stays at 8 bits, so no index is lost.
 TEST(Picture, FewBitsOnlyWhenEveryIndexFits) {
-  const struct {
-    int bits, entries, largestIndex, kept;
-  } cases[] = {{1, 2, 1, 1},   {1, 2, 2, 8},  {1, 3, 1, 8},  {4, 16, 15, 4},
-               {4, 16, 16, 8}, {4, 17, 3, 8}, {4, 5, 200, 8}};
-  for (const auto& c : cases) {
+  const std::array<int, 4> cases[] = {{1, 2, 1, 1},   {1, 2, 2, 8},  {1, 3, 1, 8},  {4, 16, 15, 4},
+                                      {4, 16, 16, 8}, {4, 17, 3, 8}, {4, 5, 200, 8}};
+  for (auto [bits, entries, largestIndex, kept] : cases) {
     QImage image(5, 2, QImage::Format_Indexed8);
-    for (int i = 0; i < c.entries; ++i) image.setColor(i, qRgb(i * 15, i * 15, i * 15));
+    for (int i = 0; i < entries; ++i) image.setColor(i, qRgb(i * 15, i * 15, i * 15));
     image.fill(0);
-    image.scanLine(1)[4] = static_cast<uchar>(c.largestIndex);  // may lie past the palette
+    image.scanLine(1)[4] = static_cast<uchar>(largestIndex);  // may lie past the palette
     Picture picture;
-    picture.setImage(image, c.bits);
-    EXPECT_EQ(picture.bitsPerPixel(), c.kept)
-        << c.bits << " bits, " << c.entries << " entries, index " << c.largestIndex;
+    picture.setImage(image, bits);
+    EXPECT_EQ(picture.bitsPerPixel(), kept)
+        << bits << " bits, " << entries << " entries, index " << largestIndex;
   }
 }
 

@@ -24,9 +24,7 @@ using Levels = std::function<int(int x, int y)>;
 // A gray palette picture of the given levels.
 QImage GrayPicture(int w, int h, const Levels& level) {
   QImage image(w, h, QImage::Format_Indexed8);
-  QList<QRgb> table;
-  for (int g = 0; g < 256; ++g) table.append(qRgb(g, g, g));
-  image.setColorTable(table);
+  for (int g = 0; g < 256; ++g) image.setColor(g, qRgb(g, g, g));  // the table grows
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) image.scanLine(y)[x] = static_cast<uchar>(level(x, y));
   return image;
@@ -134,10 +132,7 @@ QImage Look(QWidget& widget) {
 TEST(Views, TheProgressBarIsPaintedEmptyAfterASweep) {
   EnsureApplication();
   ProgressBar empty, bar;
-  for (ProgressBar* b : {&empty, &bar}) {
-    b->resize(297, 17);
-    b->setMax(10);
-  }
+  for (ProgressBar* b : {&empty, &bar}) b->resize(297, 17), b->setMax(10);
   const QImage emptyLook = Look(empty);
   for (int i = 0; i < 9; ++i) bar.step();
   QThread::msleep(60);
