@@ -31,16 +31,15 @@ TEST(FilterTable, ThePageAndTheBatchFollowTheRows) {
   ASSERT_EQ(child<RadioGroup>(form, "filtroGroup")->count(), items.size());
   ASSERT_EQ(pagina.size(), static_cast<std::size_t>(items.size()));
   for (int i = 0; i < items.size(); ++i) {
+    SCOPED_TRACE(i);
     child<RadioGroup>(form, "filtroGroup")->button(i)->click();
     const FiltroDescrito& f = *pagina[static_cast<std::size_t>(i)];
     EXPECT_EQ(child<RadioGroup>(form, "filtroGroup")->button(i)->text(), items[i]);
-    EXPECT_EQ(child<QComboBox>(form, "tamanoFiltroCombo")->isEnabled(), f.tomaTamano) << i;
-    EXPECT_EQ(child<QCheckBox>(form, "incluirDanadosCheck")->isEnabled(), f.tomaIncluirDanados)
-        << i;
+    EXPECT_EQ(child<QComboBox>(form, "tamanoFiltroCombo")->isEnabled(), f.tomaTamano);
+    EXPECT_EQ(child<QCheckBox>(form, "incluirDanadosCheck")->isEnabled(), f.tomaIncluirDanados);
     MarcarDetecciones(ws);  // Restaurar runs the item's row even with no picture
     child<QPushButton>(form, "restaurarButton")->click();
-    EXPECT_EQ(child<Memo>(form, "logMemo")->lines().value(1), QString::fromUtf8(f.lineaRegistro))
-        << i;
+    EXPECT_EQ(child<Memo>(form, "logMemo")->lines().value(1), QString::fromUtf8(f.lineaRegistro));
   }
 
   const std::string ayuda = TextoAyuda();

@@ -47,9 +47,7 @@ TEST(RestauracionAutomatica, FlatPictureRestoredExactly) {
       p[sparse[kind][k][0]][sparse[kind][k][1]] = static_cast<std::uint8_t>(sparse[kind][k][2]);
     Plane& result = kind >= 3 ? p : out;
     oracle::Registro bar(40, 50);
-    OpcionesAutomatica op;
-    op.vista = &bar;
-    const ResultadoAutomatica res = RestauracionAutomatica(p, result, 40, 50, op);
+    const ResultadoAutomatica res = RestauracionAutomatica(p, result, 40, 50, {.vista = &bar});
     EXPECT_EQ(Niveles(result), std::vector<int>(40 * 50, 120)) << kind;
     EXPECT_EQ(bar.drawn, Niveles(result)) << kind;
     EXPECT_EQ(res.danados, planted) << kind;
@@ -96,9 +94,7 @@ TEST(RestauracionAutomatica, SameLevelsWhateverTheThreads) {
   long long firstCount = -1;
   for (int threads : {1, 2, 3, 7}) {
     Plane out(97, 83);
-    OpcionesAutomatica op;
-    op.hilos = threads;
-    const long long danados = RestauracionAutomatica(p, out, 97, 83, op).danados;
+    const long long danados = RestauracionAutomatica(p, out, 97, 83, {.hilos = threads}).danados;
     if (first.empty()) first = Niveles(out), firstCount = danados;
     EXPECT_GT(danados, 97 * 83 / 10);
     EXPECT_EQ(Niveles(out), first) << threads;

@@ -137,9 +137,8 @@ TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
                        (obtenido == Desenlace::Excepcion || consistente == esperado.consistente) &&
                        (obtenido != Desenlace::Restaurado || nivel == esperado.nivel);
     if (!igual && diferencias++ < 3)
-      ADD_FAILURE() << "(" << r << ", " << c << "): outcome " << static_cast<int>(obtenido)
-                    << " level " << int{nivel} << ", expected "
-                    << static_cast<int>(esperado.desenlace) << " " << esperado.nivel;
+      ADD_FAILURE() << "(" << r << ", " << c << "): " << int(obtenido) << " " << int{nivel}
+                    << ", expected " << int(esperado.desenlace) << " " << esperado.nivel;
   };
   std::mt19937 rng(5);
   const MatrizB plano{3, std::vector<std::uint8_t>(9, 0)};

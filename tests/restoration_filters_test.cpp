@@ -63,8 +63,7 @@ TEST(Restaurar, RightViewEqualsTheResult) {
                           {14, 40}, {40, 14}, {24, 31}, {55, 23}, {30, 59}};
   const std::pair<int, bool> variants[] = {
       {50, false}, {-5, false}, {255, false}, {50, true}, {-5, true}};
-  const std::string restores[] = {"Restauración de puntos negros", "Restauración de puntos blancos",
-                                  "Restauración avanzada"};
+  const std::string restores[] = {"de puntos negros", "de puntos blancos", "avanzada"};
   const std::string filters[] = {"Usando filtro de Media", "Usando filtro de Mediana",
                                  "Usando filtro Conservativo",
                                  "Usando filtro de Interpolación Cubica"};
@@ -86,10 +85,8 @@ TEST(Restaurar, RightViewEqualsTheResult) {
               {static_cast<Filtro>(filtro), tamano == 1 ? Ventana::De5x5 : Ventana::De3x3, incluir,
                run % 3 == 2, umbral});
     FijarHilosPorOperacion(0);
-    if (filtro == 3)
-      oracle::FiltroCubicoLiteral(slow, vs);
-    else
-      oracle::FiltroVecindadLiteral(slow, vs, filtro, tamano + 1, incluir);
+    filtro == 3 ? oracle::FiltroCubicoLiteral(slow, vs)
+                : oracle::FiltroVecindadLiteral(slow, vs, filtro, tamano + 1, incluir);
     SCOPED_TRACE(testing::Message()
                  << filtro << " " << tamano << " " << alto << "x" << ancho << " umbral " << umbral
                  << (incluir ? " included" : "") << " threads " << run / 5 % 3);
@@ -100,9 +97,10 @@ TEST(Restaurar, RightViewEqualsTheResult) {
     EXPECT_EQ(vf.drawn, Niveles(fast.ImagenFinal));
     EXPECT_EQ(Niveles(fast.Auxiliar1), Niveles(fast.ImagenFinal));
     EXPECT_EQ(fast.SistemaConsistente, slow.SistemaConsistente);
-    EXPECT_TRUE(vf.count("step") == vs.count("step") && vf.count("reset") == 1);
-    EXPECT_TRUE(vf.count("title Restauración") == 1 && vf.count("show") == 1);
-    EXPECT_EQ(log.events, (std::vector<std::string>{"clear", restores[run % 3], filters[filtro]}));
+    EXPECT_TRUE(vf.count("step") == vs.count("step") && vf.count("reset") == 1 &&
+                vf.count("title Restauración") == 1 && vf.count("show") == 1);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"clear", "Restauración " + restores[run % 3],
+                                                    filters[filtro]}));
     EXPECT_FALSE(fast.NegrosDetectados || fast.BlancosDetectados);
     EXPECT_EQ(MargenDe(DescripcionFiltro(static_cast<Filtro>(filtro)), tamano + 1),
               filtro == 3 ? kMargenCubico : tamano + 1);

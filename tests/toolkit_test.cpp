@@ -1,6 +1,6 @@
 // The toolkit: the picture object (the pixel canvas, row transfers, failed
 // writes), the text-integer conversions, the save dialog, the
-// error display and guarded handlers, the control events and fitted drawing.
+// error display and guarded handlers, the control events.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -29,9 +29,10 @@
 namespace morvane {
 namespace {
 
-// Palette pictures take the nearest real entry, never the black padding
-// beyond the file's palette.
-TEST(Picture, PaletteTakesTheNearestEntry) {
+// Palette pictures take the nearest real entry, never the black padding beyond
+// the file's palette; they keep 1 or 4 bits only when every entry and every
+// index fits in them, otherwise 8, so no index is lost.
+TEST(Picture, PaletteTakesTheNearestEntryAndKeepsEveryIndex) {
   QImage image(3, 2, QImage::Format_Indexed8);
   image.setColorTable({qRgb(60, 60, 60), qRgb(100, 100, 100), qRgb(120, 120, 120),
                        qRgb(255, 255, 255), qRgb(255, 0, 0)});
@@ -47,11 +48,6 @@ TEST(Picture, PaletteTakesTheNearestEntry) {
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) indices.push_back(picture.image().pixelIndex(x, y));
   EXPECT_EQ(indices, (std::vector{4, 3, 1, 0, 2, 3}));
-}
-
-// A palette picture keeps 1 or 4 bits only when every entry and every index
-// fits in them; otherwise it stays at 8 bits, so no index is lost.
-TEST(Picture, FewBitsOnlyWhenEveryIndexFits) {
   const std::array<int, 4> cases[] = {{1, 2, 1, 1},   {1, 2, 2, 8},  {1, 3, 1, 8},  {4, 16, 15, 4},
                                       {4, 16, 16, 8}, {4, 17, 3, 8}, {4, 5, 200, 8}};
   for (auto [bits, entries, largestIndex, kept] : cases) {
@@ -59,7 +55,6 @@ TEST(Picture, FewBitsOnlyWhenEveryIndexFits) {
     for (int i = 0; i < entries; ++i) image.setColor(i, qRgb(i * 15, i * 15, i * 15));
     image.fill(0);
     image.scanLine(1)[4] = static_cast<uchar>(largestIndex);  // may lie past the palette
-    Picture picture;
     picture.setImage(image, bits);
     EXPECT_EQ(picture.bitsPerPixel(), kept)
         << bits << " bits, " << entries << " entries, index " << largestIndex;
@@ -179,14 +174,13 @@ TEST(Widgets, GuardedHandlersGetTheArrowsAndThePictureCoordinates) {
   view.resize(100, 100);
   view.picture() = makePicture(24, 200, 200);
   view.pictureChanged();
-  std::vector<QPoint> presses;
-  connectGuarded(&view, &PictureView::pressed, &view, [&](int x, int y) {
-    presses.push_back({x, y});
-  });
+  std::vector<QPoint> got;
+  connectGuarded(&view, &PictureView::pressed, &view,
+                 [&](int x, int y) { got.emplace_back(x, y); });
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 20), QPointF(10, 20), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&view, &press);
-  EXPECT_EQ(presses, std::vector<QPoint>{QPoint(20, 40)});
+  EXPECT_EQ(got, std::vector<QPoint>{QPoint(20, 40)});
 }
 
 TEST(Widgets, EditReportsLeavingIt) {

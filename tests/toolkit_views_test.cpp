@@ -19,10 +19,8 @@
 namespace morvane {
 namespace {
 
-using Levels = std::function<int(int x, int y)>;
-
 // A gray palette picture of the given levels.
-QImage GrayPicture(int w, int h, const Levels& level) {
+QImage GrayPicture(int w, int h, const std::function<int(int x, int y)>& level) {
   QImage image(w, h, QImage::Format_Indexed8);
   for (int g = 0; g < 256; ++g) image.setColor(g, qRgb(g, g, g));  // the table grows
   for (int y = 0; y < h; ++y)
