@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "morphology/composite.h"
@@ -60,11 +61,8 @@ struct Session {
 };
 
 TEST(CargarMatriz, KindsAndWeightsModulo256) {
-  const struct {
-    TipoMatriz tipo;
-    int n, factor, row;
-    Row want;
-  } cases[] = {
+  const std::tuple<TipoMatriz, int, int, int, Row> cases[] = {
+      // kind, side, factor, row, row's weights
       {TipoMatriz::Ceros, 3, 7, 1, {"0", "0", "0"}},
       {TipoMatriz::Piramidal, 5, 1, 0, {"2", "2", "2", "2", "2"}},
       {TipoMatriz::Piramidal, 5, 1, 2, {"2", "1", "0", "1", "2"}},
@@ -74,11 +72,11 @@ TEST(CargarMatriz, KindsAndWeightsModulo256) {
       {TipoMatriz::Piramidal, 9, 2147483647, 0, Row(9, "252")},  // 4 * (2^31 - 1) ends in 0xFC
   };
   Session s(3, 3, 0);
-  for (const auto& c : cases) {
+  for (const auto& [tipo, n, factor, r, want] : cases) {
     s.ws.MatrizCargada = false;
-    s.load(c.n, c.tipo, c.factor);
-    EXPECT_EQ(s.row(c.row), std::pair(c.want, c.want)) << c.n << " " << c.factor;
-    EXPECT_TRUE(s.ws.MatrizCargada && s.ws.FactorN == c.factor);
+    s.load(n, tipo, factor);
+    EXPECT_EQ(s.row(r), std::pair(want, want)) << n << " " << factor;
+    EXPECT_TRUE(s.ws.MatrizCargada && s.ws.FactorN == factor);
     EXPECT_EQ(s.win.events, (Row{"clear", "Se ha cargado la Matriz B"}));
   }
   // Custom cells load modulo 256 and are rewritten; cell (col, row) is B[row][col].
@@ -178,7 +176,8 @@ TEST(Kernels, AgreeWithTheWindowScanOnEveryPathShapeAndThreadCount) {
   FijarHilosPorOperacion(0);
 }
 
-TEST(Commands, TitlesLogLinesAndPaintingInOrder) {
+// Titles, log lines and painting in order; refusals without picture or matrix.
+TEST(Commands, TitlesLogLinesAndPaintingInOrderOrRefusals) {
   Session s(2, 5, 100);
   s.run(Cierre);
   EXPECT_EQ(s.win.events, (Row{"title Cierre", "clear", "1-Dilatacion", "2-Erosion", "draw", "step",
@@ -187,75 +186,6 @@ TEST(Commands, TitlesLogLinesAndPaintingInOrder) {
   EXPECT_EQ(s.win.events, (Row{"clear", "1-Dilatacion", "2-Erosion", "draw", "step", "draw", "step",
                                "reset", "title Puntos Negros", "show"}));
   EXPECT_TRUE(s.ws.NegrosDetectados && !s.ws.BlancosDetectados);
-  // InicialMenosFinal twice leaves the minimum.
-  s = Session(1, 5, 0);
-  const std::uint8_t initial[] = {10, 200, 50, 0, 255}, final[] = {20, 100, 50, 255, 0};
-  std::copy_n(initial, 5, s.ws.ImagenInicial[0]);
-  std::copy_n(final, 5, s.ws.ImagenFinal[0]);
-  s.run(InicialMenosFinal);
-  s.run(InicialMenosFinal);
-  EXPECT_EQ(s.final(), (Levels{10, 100, 50, 0, 0}));
-}
-
-TEST(Detection, PointsOnSevenBySeven) {
-  Session black(7, 7, 100), white(7, 7, 100);
-  black.ws.ImagenInicial[3][3] = 20;
-  white.ws.ImagenInicial[3][3] = 200;
-  white.ws.NegrosDetectados = true;
-  black.run(PuntosNegros);
-  white.run(PuntosBlancos);
-  Levels wantBlack(49, 0), wantWhite(49, 100);  // white: the border band keeps its levels
-  for (int i = 1; i < 6; ++i) std::fill_n(&wantWhite[i * 7 + 1], 5, 0);
-  wantBlack[24] = 80, wantWhite[24] = 100;
-  EXPECT_EQ(black.final(), wantBlack);
-  EXPECT_EQ(white.final(), wantWhite);
-  EXPECT_EQ(white.win.drawn, wantWhite);
-  EXPECT_TRUE(white.ws.BlancosDetectados && !white.ws.NegrosDetectados);
-}
-
-// Black points of a block of 20, side s, in a field of 100: the block comes
-// out at one level, the field around it at 0. The loaded matrix is the one used.
-TEST(Detection, BlocksNarrowerThanTheMatrixAreFound) {
-  const std::array<int, 4> cases[] = {{2, 3, 0, 80}, {3, 3, 0, 0}, {3, 5, 0, 80},
-                                      {8, 9, 0, 80}, {9, 9, 0, 0}, {1, 3, 10, 80}};
-  for (auto [side, n, factor, level] : cases) {
-    Session s(33, 33, 100, n, factor);
-    const int at = 16 - side / 2;
-    for (int i = at; i < at + side; ++i) std::fill_n(s.ws.ImagenInicial[i] + at, side, 20);
-    s.ws.TamanoElegido = 12 - n;
-    s.run(PuntosNegros);
-    for (int i = 8; i < 25; ++i)
-      for (int j = 8; j < 25; ++j) {
-        const bool inside = i >= at && i < at + side && j >= at && j < at + side;
-        EXPECT_EQ(s.ws.ImagenFinal[i][j], inside ? level : 0) << side << " " << n;
-      }
-  }
-}
-
-TEST(Detection, SameAsCierreOrAperturaWithTheDifferenceAwayFromTheEdges) {
-  std::mt19937 rng(11);
-  for (int n : {3, 5, 9}) {
-    Session det(40, 53, 0, n, 7), adv(40, 53, 0, n, 7);
-    for (int i = 0; i < 40; ++i)
-      for (int j = 0; j < 53; ++j)
-        det.ws.ImagenInicial[i][j] = adv.ws.ImagenInicial[i][j] = static_cast<std::uint8_t>(rng());
-    adv.ws.Auxiliar1.fill(200);  // another band: only pixels 2c inside agree
-    const int e = n / 2 * 2;
-    for (auto [detect, first, second] :
-         {std::array<Command, 3>{PuntosNegros, Cierre, FinalMenosInicial},
-          std::array<Command, 3>{PuntosBlancos, Apertura, InicialMenosFinal}}) {
-      det.run(detect);
-      adv.run(first);
-      adv.run(second);
-      for (int i = e; i < 40 - e; ++i)
-        for (int j = e; j < 53 - e; ++j)
-          ASSERT_EQ(det.ws.ImagenFinal[i][j], adv.ws.ImagenFinal[i][j])
-              << n << " " << i << "," << j;
-    }
-  }
-}
-
-TEST(Refusals, WithoutPictureOrMatrixNothingChanges) {
   for (Command command : {Dilatacion, Erosion, Cierre, Apertura, InicialMenosFinal,
                           FinalMenosInicial, PuntosNegros, PuntosBlancos})
     for (bool picture : {false, true}) {
@@ -268,6 +198,41 @@ TEST(Refusals, WithoutPictureOrMatrixNothingChanges) {
       for (const Plane* p : {&s.ws.ImagenFinal, &s.ws.Auxiliar1, &s.ws.Auxiliar2})
         EXPECT_EQ(Niveles(*p), Levels(36, 60));
       EXPECT_TRUE(s.ws.NegrosDetectados && !s.ws.BlancosDetectados);
+    }
+}
+
+// Black points of a dark block (20) and white points of a bright one (180),
+// side s, in a field of 100: the block comes out at one level, the rest at 0
+// but for the border band of the white points, which keeps the field's level.
+// The loaded matrix is the one used; what is drawn is ImagenFinal; the flags
+// name the last detection; the closing (opening) then the difference by their
+// own commands leave the same.
+TEST(Detection, BlocksNarrowerThanTheMatrixAreFound) {
+  const std::array<int, 4> cases[] = {{2, 3, 0, 80}, {3, 3, 0, 0}, {3, 5, 0, 80},
+                                      {8, 9, 0, 80}, {9, 9, 0, 0}, {1, 3, 10, 80}};
+  for (auto [side, n, factor, level] : cases)
+    for (bool black : {true, false}) {
+      Session s(33, 33, 100, n, factor);
+      const int at = 16 - side / 2;
+      for (int i = at; i < at + side; ++i)
+        std::fill_n(s.ws.ImagenInicial[i] + at, side, black ? 20 : 180);
+      s.ws.TamanoElegido = 12 - n;
+      s.ws.NegrosDetectados = !black, s.ws.BlancosDetectados = black;
+      s.run(black ? PuntosNegros : PuntosBlancos);
+      Levels want(33 * 33);
+      for (int i = 0; i < 33; ++i)
+        for (int j = 0; j < 33; ++j) {
+          const bool inside = i >= at && i < at + side && j >= at && j < at + side;
+          const bool band = std::min({i, j, 32 - i, 32 - j}) < n / 2;
+          want[i * 33 + j] = inside ? level : band && !black ? 100 : 0;
+        }
+      EXPECT_EQ(s.final(), want) << side << " " << n << " " << black;
+      EXPECT_EQ(s.win.drawn, want);
+      EXPECT_TRUE(s.ws.NegrosDetectados == black && s.ws.BlancosDetectados == !black);
+      s.run(black ? Cierre : Apertura);
+      s.run(black ? FinalMenosInicial : InicialMenosFinal);
+      std::replace(want.begin(), want.end(), 100, 0);  // the band: the detection's less 100
+      EXPECT_EQ(s.final(), want) << side << " " << n << " " << black;
     }
 }
 

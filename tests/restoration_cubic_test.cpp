@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <array>
 #include <random>
-#include <string>
 #include <vector>
 
 #include "restoration/cubic.h"
@@ -22,7 +21,6 @@ namespace {
 using oracle::Azar;
 using oracle::Niveles;
 using oracle::Registro;
-using Cell = std::pair<int, int>;
 
 // The samples of (r, c) by the filter's search or by the literal ring walk.
 std::vector<std::array<int, 3>> Recoger(const Workspace& ws, int r, int c, bool literal) {
@@ -38,18 +36,6 @@ std::vector<std::array<int, 3>> Recoger(const Workspace& ws, int r, int c, bool 
     out.push_back(literal ? std::array{p[k].y, p[k].x, p[k].v}
                           : std::array{s[k].y, s[k].x, int{s[k].v}});
   return out;
-}
-
-TEST(CubicSamples, RingsOneAndTwoInTheirVisitingOrder) {
-  Workspace ws;
-  oracle::Reservar(ws, 30, 30);
-  ws.ImagenFinal[15][15] = 200;
-  const Cell expected[] = {{14, 14}, {14, 14}, {14, 16}, {16, 14}, {13, 13}, {14, 13},
-                           {15, 13}, {13, 13}, {13, 14}, {13, 15}, {13, 17}, {14, 17},
-                           {15, 17}, {17, 13}, {17, 14}, {17, 15}};
-  const auto got = Recoger(ws, 15, 15, true);  // the search is held to it below
-  ASSERT_EQ(got.size(), 16u);
-  for (int k = 0; k < 16; ++k) EXPECT_EQ(Cell(got[k][0], got[k][1]), expected[k]) << k;
 }
 
 // The search jumping between admitted pixels picks what the literal one does,
@@ -104,14 +90,12 @@ TEST(CubicFilter, ArithmeticErrorEndsTheRunAtThatPixel) {
       throw ErrorAritmetico(kDesbordamiento);
     };
     FijarHilosPorOperacion(hilos);
-    EXPECT_THROW(
-        try {
-          FiltroInterpolacionCubica(w, view, {w.Umbral}, resolutor);
-        } catch (const ErrorAritmetico& e) {
-          EXPECT_STREQ(e.what(), kDesbordamiento);
-          throw;
-        },
-        ErrorAritmetico);
+    try {
+      FiltroInterpolacionCubica(w, view, {w.Umbral}, resolutor);
+      ADD_FAILURE() << "no error";
+    } catch (const ErrorAritmetico& e) {
+      EXPECT_STREQ(e.what(), kDesbordamiento);
+    }
     for (int r = 0; r < 40; ++r)
       for (int c = 0; c < 36; ++c) {
         const bool before = r >= 7 && c >= 7 && c < 29 && (r < 20 || (r == 20 && c < 18));
@@ -125,11 +109,12 @@ TEST(CubicFilter, ArithmeticErrorEndsTheRunAtThatPixel) {
   FijarHilosPorOperacion(0);
 }
 
-// Random pictures and damage; a dilated picture (plateaus of one level) with
-// damage in blocks, so samples come from wider rings; isolated damage in a
-// fully admitted field, where the repeated ring corner leaves at most fourteen
-// independent equations; damage everywhere but every fifth column, where whole
-// columns of the system vanish; and sample sets far from the origin. Each
+// Random pictures and damage (scene kind 0); a dilated picture (plateaus of one
+// level) with damage in 5 x 5 blocks, so samples come from wider rings (1);
+// isolated damage in a fully admitted field, where the repeated ring corner
+// leaves at most fourteen independent equations (2); damage everywhere but
+// every fifth column, where whole columns of the system vanish (3); and sample
+// sets far from the origin. Each
 // time the outcome, SistemaConsistente and level are the independent solver's.
 TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
   using oracle::Desenlace;
@@ -152,9 +137,8 @@ TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
                        (obtenido == Desenlace::Excepcion || consistente == esperado.consistente) &&
                        (obtenido != Desenlace::Restaurado || nivel == esperado.nivel);
     if (!igual && diferencias++ < 3)
-      ADD_FAILURE() << "(" << r << ", " << c << "): outcome " << static_cast<int>(obtenido)
-                    << " level " << int{nivel} << ", expected "
-                    << static_cast<int>(esperado.desenlace) << " " << esperado.nivel;
+      ADD_FAILURE() << "(" << r << ", " << c << "): " << int(obtenido) << " " << int{nivel}
+                    << ", expected " << int(esperado.desenlace) << " " << esperado.nivel;
   };
   std::mt19937 rng(5);
   const MatrizB plano{3, std::vector<std::uint8_t>(9, 0)};
@@ -163,27 +147,17 @@ TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
     Workspace ws;
     const int alto = 30 + escena * 5, ancho = 90 - escena * 4;
     oracle::Azar(ws, 100 + escena, alto, ancho, 30 + escena * 3);
-    auto marcar = [&](Plane& p, int percent) {
-      p.fill(0);
-      for (int y = 0; y < alto; ++y)
-        for (int x = 0; x < ancho; ++x)
-          if (static_cast<int>(rng() % 100) < percent) p[y][x] = 200;
-    };
-    switch (escena % 4) {
-      case 1:  // a dilated picture, damage in 5 x 5 blocks
-        oracle::DilatarLiteral(ws.Auxiliar1, plano, ws.ImagenInicial, alto, ancho);
-        marcar(ws.Auxiliar2, 3);
-        ws.ImagenFinal.fill(0);
-        oracle::DilatarLiteral(ws.Auxiliar2, bloque, ws.ImagenFinal, alto, ancho);
-        break;
-      case 2:  // isolated damage, everything else admitted
-        marcar(ws.ImagenFinal, escena);
-        break;
-      case 3:  // only every fifth column admitted
-        ws.ImagenFinal.fill(200);
-        for (int y = 0; y < alto; ++y)
-          for (int x = 0; x < ancho; x += 5) ws.ImagenFinal[y][x] = 0;
-        break;
+    const int kind = escena % 4;
+    for (int y = 0; y < alto; ++y)
+      for (int x = 0; x < ancho; ++x) {
+        if (kind == 1) ws.Auxiliar2[y][x] = rng() % 100 < 3 ? 200 : 0;  // dilated below
+        if (kind == 2) ws.ImagenFinal[y][x] = static_cast<int>(rng() % 100) < escena ? 200 : 0;
+        if (kind == 3) ws.ImagenFinal[y][x] = x % 5 ? 200 : 0;
+      }
+    if (kind == 1) {
+      oracle::DilatarLiteral(ws.Auxiliar1, plano, ws.ImagenInicial, alto, ancho);
+      ws.ImagenFinal.fill(0);
+      oracle::DilatarLiteral(ws.Auxiliar2, bloque, ws.ImagenFinal, alto, ancho);
     }
     // Every damaged pixel of the scene that finds sixteen samples.
     for (int r = kMargenCubico; r < alto - kMargenCubico; ++r)

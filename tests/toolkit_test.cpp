@@ -1,6 +1,6 @@
 // The toolkit: the picture object (the pixel canvas, row transfers, failed
 // writes), the text-integer conversions, the save dialog, the
-// error display and guarded handlers, the control events and fitted drawing.
+// error display and guarded handlers, the control events.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -9,12 +9,13 @@
 #include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <array>
 #include <csignal>
 #include <cstdint>
 #include <new>
-#include <tuple>
 #include <vector>
 
+#include "tests/support/application.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/picture_files.h"
 #include "toolkit/controls.h"
@@ -28,19 +29,10 @@
 namespace morvane {
 namespace {
 
-// The widget tests share one application.
-struct Widgets : ::testing::Test {
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char name[] = "toolkit_test", *argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-  }
-  static void TearDownTestSuite() { delete qApp; }
-};
-
-// Palette pictures take the nearest real entry, never the black padding
-// beyond the file's palette.
-TEST(Picture, PaletteTakesTheNearestEntry) {
+// Palette pictures take the nearest real entry, never the black padding beyond
+// the file's palette; they keep 1 or 4 bits only when every entry and every
+// index fits in them, otherwise 8, so no index is lost.
+TEST(Picture, PaletteTakesTheNearestEntryAndKeepsEveryIndex) {
   QImage image(3, 2, QImage::Format_Indexed8);
   image.setColorTable({qRgb(60, 60, 60), qRgb(100, 100, 100), qRgb(120, 120, 120),
                        qRgb(255, 255, 255), qRgb(255, 0, 0)});
@@ -56,24 +48,16 @@ TEST(Picture, PaletteTakesTheNearestEntry) {
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) indices.push_back(picture.image().pixelIndex(x, y));
   EXPECT_EQ(indices, (std::vector{4, 3, 1, 0, 2, 3}));
-}
-
-// A palette picture keeps 1 or 4 bits only when every entry and every index
-// fits in them; otherwise it stays at 8 bits, so no index is lost.
-TEST(Picture, FewBitsOnlyWhenEveryIndexFits) {
-  const struct {
-    int bits, entries, largestIndex, kept;
-  } cases[] = {{1, 2, 1, 1},   {1, 2, 2, 8},  {1, 3, 1, 8},  {4, 16, 15, 4},
-               {4, 16, 16, 8}, {4, 17, 3, 8}, {4, 5, 200, 8}};
-  for (const auto& c : cases) {
+  const std::array<int, 4> cases[] = {{1, 2, 1, 1},   {1, 2, 2, 8},  {1, 3, 1, 8},  {4, 16, 15, 4},
+                                      {4, 16, 16, 8}, {4, 17, 3, 8}, {4, 5, 200, 8}};
+  for (auto [bits, entries, largestIndex, kept] : cases) {
     QImage image(5, 2, QImage::Format_Indexed8);
-    for (int i = 0; i < c.entries; ++i) image.setColor(i, qRgb(i * 15, i * 15, i * 15));
+    for (int i = 0; i < entries; ++i) image.setColor(i, qRgb(i * 15, i * 15, i * 15));
     image.fill(0);
-    image.scanLine(1)[4] = static_cast<uchar>(c.largestIndex);  // may lie past the palette
-    Picture picture;
-    picture.setImage(image, c.bits);
-    EXPECT_EQ(picture.bitsPerPixel(), c.kept)
-        << c.bits << " bits, " << c.entries << " entries, index " << c.largestIndex;
+    image.scanLine(1)[4] = static_cast<uchar>(largestIndex);  // may lie past the palette
+    picture.setImage(image, bits);
+    EXPECT_EQ(picture.bitsPerPixel(), kept)
+        << bits << " bits, " << entries << " entries, index " << largestIndex;
   }
 }
 
@@ -131,16 +115,11 @@ TEST(Picture, FailedSavesLeaveNoHalfFile) {
 }
 
 TEST(Convert, TextToIntegerAndBack) {
-  const std::pair<const char*, int> good[] = {{"0", 0},
-                                              {"-5", -5},
-                                              {"+7", 7},
-                                              {" 12 ", 12},
-                                              {"007", 7},
-                                              {"2147483647", INT32_MAX},
-                                              {"-2147483648", INT32_MIN}};
-  for (auto [text, value] : good) {
-    EXPECT_EQ(TryStrToInt(text), value) << text;
-    EXPECT_EQ(StrToInt(text), value) << text;
+  const char* texts[] = {"0", "-5", "+7", " 12 ", "007", "2147483647", "-2147483648"};
+  const int values[] = {0, -5, 7, 12, 7, INT32_MAX, INT32_MIN};
+  for (int k = 0; k < 7; ++k) {
+    EXPECT_EQ(TryStrToInt(texts[k]), values[k]) << texts[k];
+    EXPECT_EQ(StrToInt(texts[k]), values[k]) << texts[k];
   }
   for (const char* text : {"", " ", "-", "+", "abc", "1.5", "2147483648", "-2147483649", "0x10",
                            "1 2", "1e3", "٣", "１２"}) {
@@ -150,7 +129,8 @@ TEST(Convert, TextToIntegerAndBack) {
   EXPECT_EQ(IntToStr(INT32_MIN), "-2147483648");
 }
 
-TEST_F(Widgets, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
+TEST(Widgets, SaveAddsTheDefaultExtensionCancelKeepsTheNameErrorsShowTheirMessage) {
+  EnsureApplication();
   FakeDialogs fake;
   SaveDialog save;
   save.DefaultExt = "bmp";
@@ -161,10 +141,7 @@ TEST_F(Widgets, SaveAddsTheDefaultExtensionAndCancelKeepsTheName) {
   }
   EXPECT_FALSE(save.Execute());
   EXPECT_EQ(save.FileName, "/tmp/w.bmp");
-}
-
-TEST_F(Widgets, ShowsTheMessageOfEachKindOfError) {
-  FakeDialogs fake;
+  // Each kind of error shows its message.
   showError(std::make_exception_ptr(ToolkitError("No se puede abrir el fichero «a.bmp»")));
   showError(std::make_exception_ptr(std::bad_alloc()));
   showError(std::make_exception_ptr(42));
@@ -175,14 +152,13 @@ TEST_F(Widgets, ShowsTheMessageOfEachKindOfError) {
 // Guarded handlers get the arguments of the signal: the arrow pressed (next: up
 // or right), and presses on a 200 x 200 picture fitted into a 100 x 100 view in
 // picture coordinates. A throw is shown and the next event still handled.
-TEST_F(Widgets, GuardedHandlersGetTheArrowsAndThePictureCoordinates) {
-  const std::tuple<Qt::Orientation, Qt::ArrowType, Qt::ArrowType> cases[] = {
-      {Qt::Vertical, Qt::UpArrow, Qt::DownArrow}, {Qt::Horizontal, Qt::RightArrow, Qt::LeftArrow}};
-  for (auto [orientation, nextArrow, previousArrow] : cases) {
+TEST(Widgets, GuardedHandlersGetTheArrowsAndThePictureCoordinates) {
+  EnsureApplication();
+  for (bool vertical : {true, false}) {
     FakeDialogs fake;
-    UpDown upDown(orientation);
-    EXPECT_EQ(upDown.nextButton()->arrowType(), nextArrow);
-    EXPECT_EQ(upDown.previousButton()->arrowType(), previousArrow);
+    UpDown upDown(vertical ? Qt::Vertical : Qt::Horizontal);
+    EXPECT_EQ(upDown.nextButton()->arrowType(), vertical ? Qt::UpArrow : Qt::RightArrow);
+    EXPECT_EQ(upDown.previousButton()->arrowType(), vertical ? Qt::DownArrow : Qt::LeftArrow);
     std::vector<UpDown::Arrow> arrows;
     connectGuarded(&upDown, &UpDown::clicked, &upDown, [&](UpDown::Arrow a) {
       arrows.push_back(a);
@@ -198,17 +174,17 @@ TEST_F(Widgets, GuardedHandlersGetTheArrowsAndThePictureCoordinates) {
   view.resize(100, 100);
   view.picture() = makePicture(24, 200, 200);
   view.pictureChanged();
-  std::vector<QPoint> presses;
-  connectGuarded(&view, &PictureView::pressed, &view, [&](int x, int y) {
-    presses.push_back({x, y});
-  });
+  std::vector<QPoint> got;
+  connectGuarded(&view, &PictureView::pressed, &view,
+                 [&](int x, int y) { got.emplace_back(x, y); });
   QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 20), QPointF(10, 20), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(&view, &press);
-  EXPECT_EQ(presses, std::vector<QPoint>{QPoint(20, 40)});
+  EXPECT_EQ(got, std::vector<QPoint>{QPoint(20, 40)});
 }
 
-TEST_F(Widgets, EditReportsLeavingIt) {
+TEST(Widgets, EditReportsLeavingIt) {
+  EnsureApplication();
   QWidget window;
   auto *first = new Edit(&window), *second = new Edit(&window);
   int exits = 0;
@@ -225,31 +201,6 @@ TEST_F(Widgets, EditReportsLeavingIt) {
   second->setFocus();
   QApplication::processEvents();
   EXPECT_EQ(exits, 1);
-}
-
-TEST_F(Widgets, AViewRedrawsChangedRowsAsAWholeRedrawWould) {
-  // A palette picture much larger than the view, as the main window shows it.
-  QImage image(413, 307, QImage::Format_Indexed8);
-  QList<QRgb> table;
-  for (int g = 0; g < 256; ++g) table.append(qRgb(g, g, g));
-  image.setColorTable(table);
-  for (int y = 0; y < image.height(); ++y)
-    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, (x * 7 + y * 13) % 256);
-  PictureView view;
-  view.resize(97, 61);
-  view.picture().setImage(image, 8);
-  view.pictureChanged();
-  view.grab();
-  std::vector<std::uint8_t> levels(413, 255);
-  for (int y = 150; y < 163; ++y) {
-    view.picture().writeLevels(y, levels.data(), 0, 413);
-    view.rowsChanged(y, y + 1);
-  }
-  const QImage rowByRow = view.grab().toImage();
-  view.pictureChanged();
-  const QImage whole = view.grab().toImage();
-  EXPECT_EQ(rowByRow, whole);
-  EXPECT_NE(rowByRow.pixel(48, 30), rowByRow.pixel(48, 10));  // the white band is drawn
 }
 
 // A gray ramp read and written as plain bytes, and the same ramp with one

@@ -23,11 +23,8 @@ constexpr int kLast = 60;
 // Runs rows kFirst .. kLast - 1 where row `stop` returns false and row `raise`
 // (and every third row after it, which must never be seen) throws. Returns the
 // in-order steps as "row:value" and what left the call.
-struct Recorrido {
-  std::vector<std::string> handed;
-  std::string left;
-};
-Recorrido Recorrer(int threads, int stop, int raise, int doneRaise = -1) {
+using Recorrido = std::pair<std::vector<std::string>, std::string>;
+Recorrido Recorrer(int threads, int stop, int raise, int doneRaise) {
   std::vector<int> value(kLast, -1);
   std::vector<std::atomic<int>> worked(kLast);
   Recorrido run;
@@ -45,11 +42,11 @@ Recorrido Recorrer(int threads, int stop, int raise, int doneRaise = -1) {
         },
         [&](int r) {
           if (r == doneRaise) throw std::logic_error("done " + std::to_string(r));
-          run.handed.push_back(std::to_string(r) + ":" + std::to_string(value[r]));
+          run.first.push_back(std::to_string(r) + ":" + std::to_string(value[r]));
         });
-    run.left = "end";
+    run.second = "end";
   } catch (const std::exception& e) {
-    run.left = e.what();
+    run.second = e.what();
   }
   for (int r = 0; r < kLast; ++r) EXPECT_LE(worked[r].load(), 1) << r;
   return run;
@@ -69,12 +66,10 @@ TEST(OrderedRows, HandedOverInScanOrderAsOneThreadWould) {
                {-1, -1, 40, 40, "done 40"}};
   for (int threads : {0, 1, 2, 3, 4, 8, 100})
     for (const auto& c : cases) {
-      const Recorrido run = Recorrer(threads, c.stop, c.raise, c.doneRaise);
-      std::vector<std::string> want;
+      Recorrido want{{}, c.left};
       for (int r = kFirst; r < c.handedUpTo; ++r)
-        want.push_back(std::to_string(r) + ":" + std::to_string(r * 10));
-      EXPECT_EQ(run.handed, want) << threads << " " << c.left;
-      EXPECT_EQ(run.left, c.left) << threads;
+        want.first.push_back(std::to_string(r) + ":" + std::to_string(r * 10));
+      EXPECT_EQ(Recorrer(threads, c.stop, c.raise, c.doneRaise), want) << threads;
     }
   bool called = false;
   RecorrerFilasEnOrden(
@@ -101,8 +96,7 @@ TEST(Bands, CoverEveryRowOnceInNearlyEqualRuns) {
     }
   }
   const int before = FijarHilosPorOperacion(3);
-  EXPECT_EQ(HilosPorOperacion(), 3);
-  EXPECT_TRUE(HilosFijados());
+  EXPECT_TRUE(HilosPorOperacion() == 3 && HilosFijados());
   EXPECT_EQ(FijarHilosPorOperacion(before), 3);
   EXPECT_GE(HilosPorOperacion(), 1);
 }
