@@ -128,6 +128,16 @@ int MedianaDireccional(const std::uint8_t* p, int c, std::ptrdiff_t paso) {
   return v[n / 2];
 }
 
+// Whether at least half of the eight neighbours of q[c] (rows paso apart)
+// have a statistic under 0.35 times the threshold.
+bool Liso(const std::int16_t* q, int c, std::ptrdiff_t paso, int umbral) {
+  int bajos = 0;
+  for (int y = -1; y <= 1; ++y)
+    for (int dx = -1; dx <= 1; ++dx)
+      if ((y || dx) && q[c + y * paso + dx] * 20 <= umbral * 7) ++bajos;
+  return bajos >= 4;
+}
+
 using Reloj = std::chrono::steady_clock;
 double Segundos(Reloj::time_point desde) {
   return std::chrono::duration<double>(Reloj::now() - desde).count();
@@ -435,10 +445,10 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
       u.EspejarFilas();
       mask.EspejarFilas();
       // Denser impulses: neighbours that look damaged count for less, and a
-      // round or two of edge-preserving averaging follows; sparse ones are
-      // best left as the weighted mean gives them.
+      // round of edge-preserving averaging follows; sparse ones are best left
+      // as the replacement gives them.
       const bool densos = rho >= 0.11;
-      rondasRefinado = densos ? 2 : rho >= 0.06 ? 1 : 0;
+      rondasRefinado = rho >= 0.06 ? 1 : 0;
       const double sigma = densos ? 80 : 90;
       float pesoRoad[1021];
       for (int q = 0; q <= 1020; ++q)
@@ -453,10 +463,19 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
       // picture's own fine detail: sparse impulses stop after one or two.
       // Dense ones first take only the blatant impulses, so that the fainter
       // ones are judged against neighbours already restored.
-      const int rondas = rho < 0.062 ? 1 : rho < 0.097 ? 2 : 3;
-      const int escasos[2] = {80, 65}, densosUmbral[3] = {140, 90, 50};
+      // Then come rounds at low thresholds that only take a pixel where the
+      // picture around it is smooth (at least half of its neighbours under
+      // about a third of the threshold): there an impulse a few levels off
+      // shows, while texture keeps its grain.
+      const int principales = rho < 0.062 ? 1 : rho < 0.097 ? 2 : 3;
+      const int escasos[2] = {80, 65}, densosUmbral[3] = {160, 110, 70};
+      const int finos[5] = {60, 50, 40, 30, 22};
+      const int rondas = principales + 5;
       for (int i = 0; i < rondas; ++i) {
-        const int umbral = rondas == 3 ? densosUmbral[i] : escasos[i];
+        const bool fina = i >= principales;
+        const int umbral = fina               ? finos[i - principales]
+                           : principales == 3 ? densosUmbral[i]
+                                              : escasos[i];
         EnBandas(alto, hilos, [&](int r0, int r1) {
           // Row-wise, so the compiler can take many levels at a time: the
           // differences to the neighbours in two groups of four, each sorted
@@ -509,6 +528,7 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
             const std::int16_t* q = road.fila(r);
             for (int c = 0; c < ancho; ++c) {
               if (q[c] <= umbral || (m[c] & kExtremo)) continue;
+              if (fina && !Liso(q, c, road.paso, umbral)) continue;
               if (lejania(p, c) <= 3 * umbral / 2) continue;
               float suma = 0, peso = 0;
               for (int y = -2; y <= 2; ++y)
