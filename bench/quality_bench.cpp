@@ -4,10 +4,13 @@
 // the installed PNG files with libpng at run time; colour ones are turned gray
 // with the weights 0.2125, 0.7154, 0.0721. Noise comes from a fixed seed, so
 // runs compare. Usage:
-//   quality_bench [--detalle] [--tipo=sp|rv|dust|clean] [--foto=NAME] [--densidad=D] [data folder]
+//   quality_bench [--detalle] [--tipo=sp|rv|dust|clean] [--foto=NAME] [--densidad=D]
+//                 [--metodos=NAME,NAME...] [data folder]
+// --metodos keeps only the named methods (automatic always runs, last).
 // With --foto the noise differs from a full run (the seed follows the picture's place).
 #include <png.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
@@ -132,7 +135,7 @@ int main(int argc, char** argv) {
   using namespace morvane::bench;
   std::string carpeta = "/usr/lib/python3/dist-packages/skimage/data";
   bool detalle = false;
-  std::string solo, fotoSolo;
+  std::string solo, fotoSolo, metodosSolos;
   double densidadSola = -1;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--detalle") == 0)
@@ -141,6 +144,8 @@ int main(int argc, char** argv) {
       solo = argv[i] + 7;
     else if (std::strncmp(argv[i], "--foto=", 7) == 0)
       fotoSolo = argv[i] + 7;
+    else if (std::strncmp(argv[i], "--metodos=", 10) == 0)
+      metodosSolos.append(",").append(argv[i] + 10).append(",");
     else if (std::strncmp(argv[i], "--densidad=", 11) == 0)
       densidadSola = std::atof(argv[i] + 11);
     else
@@ -158,7 +163,7 @@ int main(int argc, char** argv) {
     }
     fotos.emplace_back(n, std::move(g));
   }
-  const std::vector<Metodo> metodos = {
+  std::vector<Metodo> metodos = {
       {"noisy", [](const Gris& g) { return g; }, false},
       {"median3x3", Mediana3x3, true},
       {"AMF", [](const Gris& g) { return MedianaAdaptativa(g); }, true},
@@ -168,6 +173,11 @@ int main(int argc, char** argv) {
       {"seed", RecetaInicial, true},
       {"automatic", Automatica, false},
   };
+  if (!metodosSolos.empty())
+    std::erase_if(metodos, [&](const Metodo& m) {
+      return std::strcmp(m.nombre, "automatic") != 0 &&
+             metodosSolos.find(std::string(",").append(m.nombre).append(",")) == std::string::npos;
+    });
   const std::vector<Caso> casos = {{"sp", 0.1}, {"sp", 0.3},    {"sp", 0.5}, {"sp", 0.7},
                                    {"sp", 0.9}, {"rv", 0.1},    {"rv", 0.2}, {"rv", 0.3},
                                    {"rv", 0.4}, {"dust", 0.03}, {"clean", 0}};

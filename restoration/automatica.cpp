@@ -102,6 +102,42 @@ int VecinosPropios(double q) {
   return 0;
 }
 
+// Median of the 3 x 3 window around p[c] (rows paso apart), the two
+// neighbours along the line of the 5 x 5 window whose four pixels vary least
+// counted twice: the median follows an edge or a line through the pixel.
+int MedianaDireccional(const std::uint8_t* p, int c, std::ptrdiff_t paso) {
+  const std::ptrdiff_t lineas[4] = {1, paso, paso + 1, paso - 1};
+  std::ptrdiff_t mejor = 1;
+  int menor = 1 << 30;
+  for (std::ptrdiff_t o : lineas) {
+    const int v0 = p[c - 2 * o], v1 = p[c - o], v2 = p[c + o], v3 = p[c + 2 * o];
+    const int suma = v0 + v1 + v2 + v3;
+    // Four times the sum of squared deviations from the line's mean, in integers.
+    const int dispersion = 4 * (v0 * v0 + v1 * v1 + v2 * v2 + v3 * v3) - suma * suma;
+    if (dispersion < menor) {
+      menor = dispersion;
+      mejor = o;
+    }
+  }
+  int v[11], n = 0;
+  for (int y = -1; y <= 1; ++y)
+    for (int dx = -1; dx <= 1; ++dx) v[n++] = p[c + y * paso + dx];
+  v[n++] = p[c - mejor];
+  v[n++] = p[c + mejor];
+  std::nth_element(v, v + n / 2, v + n);
+  return v[n / 2];
+}
+
+// Whether at least half of the eight neighbours of q[c] (rows paso apart)
+// have a statistic under 0.35 times the threshold.
+bool Liso(const std::int16_t* q, int c, std::ptrdiff_t paso, int umbral) {
+  int bajos = 0;
+  for (int y = -1; y <= 1; ++y)
+    for (int dx = -1; dx <= 1; ++dx)
+      if ((y || dx) && q[c + y * paso + dx] * 20 <= umbral * 7) ++bajos;
+  return bajos >= 4;
+}
+
 using Reloj = std::chrono::steady_clock;
 double Segundos(Reloj::time_point desde) {
   return std::chrono::duration<double>(Reloj::now() - desde).count();
@@ -336,9 +372,11 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
   // carries impulses. Then rounds of rank-ordered absolute differences (the
   // four smallest differences to the eight neighbours, summed) at falling
   // thresholds: a pixel above the threshold that is also far from every line
-  // is an impulse, and takes the mean of its 5 x 5 window weighted by nearness
-  // and by how impulse-free each neighbour looks. A line or an edge fits one of
-  // the lines through its pixels, so it is kept.
+  // is an impulse. It takes the mean of two estimates: the mean of its 5 x 5
+  // window weighted by nearness and by how impulse-free each neighbour looks,
+  // and the median of its 3 x 3 window with the two neighbours along its most
+  // even line counted twice. A line or an edge fits one of the lines through
+  // its pixels, so it is kept.
   inicio = Reloj::now();
   {
     const int lineas[4][2] = {{0, 1}, {1, 0}, {1, 1}, {1, -1}};
@@ -382,12 +420,36 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
     const double rho = static_cast<double>(suma) / total;
     if (rho >= 0.02) {
       otrosDanos = true;
+      // Among impulses of any level, a 0 or a 255 is one level like the
+      // others, and a dark or bright area of the picture loses most of its
+      // own neighbours to them: the rounds below judge those points too,
+      // from their own levels rather than a fill.
+      EnBandas(alto, hilos, [&](int r0, int r1) {
+        for (int r = r0; r < r1; ++r) {
+          std::uint8_t* m = mask.fila(r);
+          std::uint8_t* p = f.fila(r);
+          float* q = u.fila(r);
+          const std::uint8_t* original = x.fila(r);
+          for (int c = 0; c < ancho; ++c) {
+            if (!(m[c] & kExtremo)) continue;
+            m[c] = 0;
+            p[c] = original[c];
+            q[c] = original[c];
+          }
+        }
+        f.EspejarColumnas(r0, r1);
+        u.EspejarColumnas(r0, r1);
+        mask.EspejarColumnas(r0, r1);
+      });
+      f.EspejarFilas();
+      u.EspejarFilas();
+      mask.EspejarFilas();
       // Denser impulses: neighbours that look damaged count for less, and a
-      // round or two of edge-preserving averaging follows; sparse ones are
-      // best left as the weighted mean gives them.
+      // round of edge-preserving averaging follows; sparse ones are best left
+      // as the replacement gives them.
       const bool densos = rho >= 0.11;
-      rondasRefinado = densos ? 2 : rho >= 0.06 ? 1 : 0;
-      const double sigma = densos ? 60 : 90;
+      rondasRefinado = rho >= 0.06 ? 1 : 0;
+      const double sigma = densos ? 80 : 90;
       float pesoRoad[1021];
       for (int q = 0; q <= 1020; ++q)
         pesoRoad[q] = static_cast<float>(std::exp(-q * q / (2 * sigma * sigma)));
@@ -401,10 +463,19 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
       // picture's own fine detail: sparse impulses stop after one or two.
       // Dense ones first take only the blatant impulses, so that the fainter
       // ones are judged against neighbours already restored.
-      const int rondas = rho < 0.062 ? 1 : rho < 0.097 ? 2 : 3;
-      const int escasos[2] = {80, 65}, densosUmbral[3] = {140, 90, 50};
+      // Then come rounds at low thresholds that only take a pixel where the
+      // picture around it is smooth (at least half of its neighbours under
+      // about a third of the threshold): there an impulse a few levels off
+      // shows, while texture keeps its grain.
+      const int principales = rho < 0.062 ? 1 : rho < 0.097 ? 2 : 3;
+      const int escasos[2] = {80, 65}, densosUmbral[3] = {160, 110, 70};
+      const int finos[5] = {60, 50, 40, 30, 22};
+      const int rondas = principales + 5;
       for (int i = 0; i < rondas; ++i) {
-        const int umbral = rondas == 3 ? densosUmbral[i] : escasos[i];
+        const bool fina = i >= principales;
+        const int umbral = fina               ? finos[i - principales]
+                           : principales == 3 ? densosUmbral[i]
+                                              : escasos[i];
         EnBandas(alto, hilos, [&](int r0, int r1) {
           // Row-wise, so the compiler can take many levels at a time: the
           // differences to the neighbours in two groups of four, each sorted
@@ -457,6 +528,7 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
             const std::int16_t* q = road.fila(r);
             for (int c = 0; c < ancho; ++c) {
               if (q[c] <= umbral || (m[c] & kExtremo)) continue;
+              if (fina && !Liso(q, c, road.paso, umbral)) continue;
               if (lejania(p, c) <= 3 * umbral / 2) continue;
               float suma = 0, peso = 0;
               for (int y = -2; y <= 2; ++y)
@@ -467,7 +539,9 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
                   suma += w * p[c + y * f.paso + xx];
                   peso += w;
                 }
-              if (peso > 1e-12f) d[c] = static_cast<std::uint8_t>(suma / peso + 0.5f);
+              d[c] = static_cast<std::uint8_t>(
+                  0.5f * (MedianaDireccional(p, c, f.paso) + (peso > 0 ? suma / peso : p[c])) +
+                  0.5f);
               m[c] |= kImpulso;
             }
           }

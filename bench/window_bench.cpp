@@ -2,12 +2,12 @@
 // handlers, on the offscreen platform with fixed dialog answers, timed command by command and set
 // against one memcpy of a plane of the picture's size measured in the same run.
 //
-//   road_bench                 both 4000 x 3000 pictures (8-bit palette, 24-bit),
+//   window_bench                 both 4000 x 3000 pictures (8-bit palette, 24-bit),
 //                              each in a process of its own so that each peak
 //                              memory figure is its own
-//   road_bench --picture 8     one picture only (8 or 24)
-//   road_bench --huge          a 20000 x 20000 8-bit picture, each command once
-//   road_bench --repeat N      runs of the commands per picture (default 3)
+//   window_bench --picture 8     one picture only (8 or 24)
+//   window_bench --huge          a 20000 x 20000 8-bit picture, each command once
+//   window_bench --repeat N      runs of the commands per picture (default 3)
 #include <sys/resource.h>
 #include <unistd.h>
 
