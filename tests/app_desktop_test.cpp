@@ -23,20 +23,24 @@
 #include "support/fake_dialogs.h"
 #include "tests/support/application.h"
 #include "tests/support/child.h"
+#include "tests/support/picture_files.h"
 #include "toolkit/desktop.h"
 #include "toolkit/picture_view.h"
 
 namespace morvane {
 namespace {
 
-// Runs answer on the next modal dialog once it is shown.
+// Runs answer on the next modal dialog once it is shown, which must be a Dialog.
+template <class Dialog = QFileDialog>
 class WhenModal {
  public:
-  explicit WhenModal(std::function<void(QWidget*)> answer) : answer_(std::move(answer)) {
+  explicit WhenModal(std::function<void(Dialog*)> answer) : answer_(std::move(answer)) {
     QObject::connect(&timer_, &QTimer::timeout, [this] {
       if (QWidget* modal = QApplication::activeModalWidget()) {
         timer_.stop();
-        answer_(modal);
+        auto* dialog = qobject_cast<Dialog*>(modal);
+        ASSERT_NE(dialog, nullptr);
+        answer_(dialog);
         answered = true;
       }
     });
@@ -45,13 +49,15 @@ class WhenModal {
   bool answered = false;
 
  private:
-  std::function<void(QWidget*)> answer_;
+  std::function<void(Dialog*)> answer_;
   QTimer timer_;
 };
 
-QString withoutMnemonic(QString text) {
-  return text.remove(QLatin1Char('&'));
-}
+const QStringList kFilters = {
+    "Imagen BMP (*.bmp)",
+    QString::fromUtf8(
+        "Imágenes (*.bmp *.png *.tif *.tiff *.jpg *.jpeg *.pgm *.ppm *.pbm *.pnm *.webp)"),
+    "Todos los archivos (*)"};
 
 class DesktopTest : public ::testing::Test {
  protected:
@@ -74,9 +80,8 @@ class DesktopTest : public ::testing::Test {
     return path;
   }
   QString writeBytes(const QString& name, const QByteArray& bytes) {
-    QFile file(dir.filePath(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    return file.fileName();
+    EXPECT_TRUE(writeFileBytes(dir.filePath(name), bytes));
+    return dir.filePath(name);
   }
   static QImage gray(int width, int height, QImage::Format format = QImage::Format_Grayscale8) {
     QImage image(width, height, format);
@@ -86,10 +91,10 @@ class DesktopTest : public ::testing::Test {
     return image;
   }
   // A result not saved yet: the erosion by the zero matrix drawn in the right view.
-  void makeResult() {
-    child<QPushButton>(*form, "cargarMatrizButton")->click();
-    form->onErosion();
-    ASSERT_TRUE(form->hasUnsavedResult());
+  static void makeResult(VentanaPrincipal& window) {
+    child<QPushButton>(window, "cargarMatrizButton")->click();
+    window.onErosion();
+    ASSERT_TRUE(window.hasUnsavedResult());
   }
 
   QTemporaryDir dir;
@@ -101,20 +106,16 @@ class DesktopTest : public ::testing::Test {
 TEST_F(DesktopTest, QtDialogsSpeakSpanishAndTheOpenDialogRemembersFolderAndFilter) {
   QDir(dir.path()).mkdir("fotos");
   const QString png = write("fotos/vieja.png", gray(20, 10));
-  QString imagesFilter;
   {
-    WhenModal answer([&](QWidget* modal) {
-      auto* dialog = qobject_cast<QFileDialog*>(modal);
-      ASSERT_NE(dialog, nullptr);
+    WhenModal<> answer([&](QFileDialog* dialog) {
       EXPECT_EQ(dialog->windowTitle(), "Abrir");
       EXPECT_EQ(dialog->findChild<QLabel*>("lookInLabel")->text(), "Ver en:");
       auto* buttons = dialog->findChild<QDialogButtonBox*>();
-      EXPECT_EQ(withoutMnemonic(buttons->button(QDialogButtonBox::Open)->text()), "Abrir");
-      EXPECT_EQ(withoutMnemonic(buttons->button(QDialogButtonBox::Cancel)->text()), "Cancelar");
-      EXPECT_EQ(dialog->nameFilters().value(0), "Imagen BMP (*.bmp)");
-      EXPECT_EQ(dialog->selectedNameFilter(), "Imagen BMP (*.bmp)");
-      imagesFilter = dialog->nameFilters().value(1);
-      dialog->selectNameFilter(imagesFilter);
+      EXPECT_EQ(buttons->button(QDialogButtonBox::Open)->text().remove('&'), "Abrir");
+      EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text().remove('&'), "Cancelar");
+      EXPECT_EQ(dialog->nameFilters(), kFilters);
+      EXPECT_EQ(dialog->selectedNameFilter(), kFilters[0]);
+      dialog->selectNameFilter(kFilters[1]);
       dialog->selectFile(png);
       static_cast<QDialog*>(dialog)->accept();
     });
@@ -124,14 +125,13 @@ TEST_F(DesktopTest, QtDialogsSpeakSpanishAndTheOpenDialogRemembersFolderAndFilte
 
   // The save dialog offers the result beside the picture, as the same kind of file.
   {
-    WhenModal answer([&](QWidget* modal) {
-      auto* dialog = qobject_cast<QFileDialog*>(modal);
-      ASSERT_NE(dialog, nullptr);
+    WhenModal<> answer([&](QFileDialog* dialog) {
       EXPECT_EQ(dialog->windowTitle(), "Guardar como");
       EXPECT_EQ(QFileInfo(dialog->directory().path()), QFileInfo(dir.filePath("fotos")));
       EXPECT_EQ(dialog->findChild<QLineEdit*>("fileNameEdit")->text(), "vieja_restaurada.png");
-      EXPECT_EQ(dialog->selectedNameFilter(), imagesFilter);
-      EXPECT_EQ(dialog->nameFilters().value(0), "Imagen BMP (*.bmp)");
+      EXPECT_EQ(dialog->selectedNameFilter(), kFilters[1]);
+      EXPECT_EQ(dialog->nameFilters(), kFilters);
+      EXPECT_EQ(dialog->defaultSuffix(), "bmp");  // a name typed without one is a BMP
       dialog->reject();
     });
     child<QPushButton>(*form, "guardarImagenButton")->click();
@@ -144,11 +144,9 @@ TEST_F(DesktopTest, QtDialogsSpeakSpanishAndTheOpenDialogRemembersFolderAndFilte
   QFileDialog elsewhere(nullptr, QString(), dir.filePath("otra"));
   Workspace nextWs;
   VentanaPrincipal nextRun(nextWs);
-  WhenModal answer([&](QWidget* modal) {
-    auto* dialog = qobject_cast<QFileDialog*>(modal);
-    ASSERT_NE(dialog, nullptr);
+  WhenModal<> answer([&](QFileDialog* dialog) {
     EXPECT_EQ(QFileInfo(dialog->directory().path()), QFileInfo(dir.filePath("fotos")));
-    EXPECT_EQ(dialog->selectedNameFilter(), imagesFilter);
+    EXPECT_EQ(dialog->selectedNameFilter(), kFilters[1]);
     dialog->reject();
   });
   child<QPushButton>(nextRun, "abrirImagenButton")->click();
@@ -184,29 +182,20 @@ TEST_F(DesktopTest, ADroppedFileOpensAsAbrirImagenWould) {
   EXPECT_EQ(fake.messages, QStringList{"Hay una imagen cargada"});  // the second drop
 }
 
-TEST_F(DesktopTest, ThePictureNamedOnTheCommandLineIsOpened) {
-  FakeDialogs fake;
-  const QString bmp = write("arg.bmp", gray(4, 3));
-  form->openArguments({"morvane"});
-  EXPECT_FALSE(ws.ImagenCargada);
-  for (const QString& argument : {bmp, QUrl::fromLocalFile(bmp).toString()}) {
-    child<QPushButton>(*form, "borrarButton")->click();
-    form->openArguments({"morvane", argument});
-    EXPECT_TRUE(ws.ImagenCargada && ws.Ancho == 4) << argument.toStdString();
-    EXPECT_EQ(form->windowTitle(), QString::fromUtf8("Morvane — arg.bmp (4 × 3, 8 bits)"));
-  }
-  EXPECT_EQ(fake.openCount, 0);
-}
-
+// The title names the file, its size and depth; a picture named on the command
+// line, as a path or a URL, opens without a dialog.
 TEST_F(DesktopTest, TheTitleNamesTheFileItsSizeAndDepth) {
   FakeDialogs fake;
   QImage colour(5, 4, QImage::Format_RGB32);
   colour.fill(qRgb(200, 30, 40));
+  const QString bmp = write("gris.bmp", gray(7, 5));
   const struct {
-    QString path;
+    QString path;  // "arg:" is the command line's
     const char* title;
   } cases[] = {
-      {write("gris.bmp", gray(7, 5)), "gris.bmp (7 × 5, 8 bits)"},
+      {bmp, "gris.bmp (7 × 5, 8 bits)"},
+      {"arg:" + bmp, "gris.bmp (7 × 5, 8 bits)"},
+      {"arg:" + QUrl::fromLocalFile(bmp).toString(), "gris.bmp (7 × 5, 8 bits)"},
       {write("gris16.png", gray(9, 3, QImage::Format_Grayscale16)),
        "gris16.png (9 × 3, 16 bits leídos como 8)"},
       {write("gris16.tif", gray(9, 3, QImage::Format_Grayscale16)),
@@ -218,67 +207,71 @@ TEST_F(DesktopTest, TheTitleNamesTheFileItsSizeAndDepth) {
       {write("color.png", colour),
        "color.png (5 × 4, 24 bits, color: se trabaja con el canal rojo)"},
   };
+  form->openArguments({"morvane"});
+  EXPECT_FALSE(ws.ImagenCargada);
   EXPECT_EQ(form->windowTitle(), "Morvane");
   for (const auto& c : cases) {
-    fake.openAnswers.push_back(c.path);
-    child<QPushButton>(*form, "abrirImagenButton")->click();
+    SCOPED_TRACE(c.path.toStdString());
+    if (c.path.startsWith("arg:")) {
+      form->openArguments({"morvane", c.path.mid(4)});
+    } else {
+      fake.openAnswers.push_back(c.path);
+      child<QPushButton>(*form, "abrirImagenButton")->click();
+    }
+    EXPECT_TRUE(ws.ImagenCargada);
     EXPECT_EQ(form->windowTitle(), QString::fromUtf8("Morvane — ") + QString::fromUtf8(c.title));
     child<QPushButton>(*form, "borrarButton")->click();
     EXPECT_EQ(form->windowTitle(), "Morvane");
   }
+  EXPECT_EQ(fake.openCount, 6);
 }
 
+// Closing, by the window or by the menu's Salir, asks first about a result not
+// saved (not about one saved, nor one Borrar dropped on purpose), and the
+// answer decides: Guardar closes once the result is written.
 TEST_F(DesktopTest, ClosingWithAnUnsavedResultAsksFirst) {
   FakeDialogs fake;
-  const QString bmp = write("r.bmp", gray(6, 5));
-  const QString saved = dir.filePath("r_restaurada.bmp");
+  const QString bmp = write("r.bmp", gray(6, 5)), saved = dir.filePath("r_restaurada.bmp");
+  enum Before { NoResult, Result, Saved, Dropped };
   const struct {
-    std::optional<SaveChoice> choice;  // nothing: the result is saved before closing
-    std::optional<QString> saveAs;     // the save dialog's answer
+    Before before;
+    SaveChoice choice;
+    std::optional<QString> saveAs;  // the save dialog's answer
     bool closes;
+    bool salir = false;
   } cases[] = {
-      {std::nullopt, std::nullopt, true},        {SaveChoice::Discard, std::nullopt, true},
-      {SaveChoice::Cancel, std::nullopt, false}, {SaveChoice::Save, std::nullopt, false},
-      {SaveChoice::Save, saved, true},
+      {NoResult, SaveChoice::Cancel, std::nullopt, true},
+      {Saved, SaveChoice::Cancel, std::nullopt, true},
+      {Dropped, SaveChoice::Cancel, std::nullopt, true},
+      {Result, SaveChoice::Discard, std::nullopt, true},
+      {Result, SaveChoice::Cancel, std::nullopt, false},
+      {Result, SaveChoice::Cancel, std::nullopt, false, true},
+      {Result, SaveChoice::Save, std::nullopt, false},
+      {Result, SaveChoice::Save, saved, true},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.before << " " << int(c.choice) << " " << c.salir);
     Workspace caseWs;
     VentanaPrincipal window(caseWs);
-    fake.saveQuestions.clear();
-    fake.saveAnswers.clear();
+    fake.saveQuestions.clear(), fake.saveChoices = {c.choice};
+    fake.saveAnswers = {c.before == Saved ? dir.filePath("otra.bmp") : c.saveAs};
     fake.openAnswers.push_back(bmp);
     child<QPushButton>(window, "abrirImagenButton")->click();
     window.show();
-    if (c.choice) {
-      child<QPushButton>(window, "cargarMatrizButton")->click();
-      window.onErosion();
-      fake.saveChoices.push_back(*c.choice);
-      fake.saveAnswers.push_back(c.saveAs);
-    }
-    EXPECT_EQ(window.close(), c.closes);
-    EXPECT_EQ(fake.saveQuestions.size(), c.choice ? 1 : 0);
+    if (c.before != NoResult) makeResult(window);
+    if (c.before == Saved) child<QPushButton>(window, "guardarImagenButton")->click();
+    if (c.before == Dropped) child<QPushButton>(window, "borrarButton")->click();
+    if (c.salir) child<QAction>(window, "salirAction")->trigger();
+    if (!c.salir) window.close();
+    EXPECT_EQ(window.isVisible(), !c.closes);
+    EXPECT_EQ(fake.saveQuestions,
+              c.before == Result
+                  ? QStringList{QString::fromUtf8(
+                        "La imagen final no se ha guardado. ¿Guardarla antes de salir?")}
+                  : QStringList{});
     EXPECT_EQ(QFile::exists(saved), c.saveAs.has_value());
   }
-  ASSERT_EQ(fake.saveCount, 2);
-
-  // The menu's Salir asks too; a saved result is not asked about.
-  fake.openAnswers.push_back(bmp);
-  child<QPushButton>(*form, "abrirImagenButton")->click();
-  form->show();
-  makeResult();
-  fake.saveQuestions.clear();
-  child<QAction>(*form, "salirAction")->trigger();
-  EXPECT_TRUE(form->isVisible());
-  EXPECT_EQ(fake.saveQuestions,
-            QStringList{QString::fromUtf8(
-                "La imagen final no se ha guardado. ¿Guardarla antes de salir?")});
-  fake.saveAnswers = {dir.filePath("otra.bmp")};
-  child<QPushButton>(*form, "guardarImagenButton")->click();
-  EXPECT_FALSE(form->hasUnsavedResult());
-  makeResult();
-  child<QPushButton>(*form, "borrarButton")->click();  // Borrar drops the result on purpose
-  EXPECT_TRUE(form->close());
-  EXPECT_EQ(fake.saveQuestions.size(), 1);
+  EXPECT_EQ(fake.saveCount, 3);
 }
 
 TEST_F(DesktopTest, TheRealQuestionOffersGuardarDescartarCancelar) {
@@ -286,12 +279,10 @@ TEST_F(DesktopTest, TheRealQuestionOffersGuardarDescartarCancelar) {
     FakeDialogs fake;
     fake.openAnswers.push_back(write("q.bmp", gray(6, 5)));
     child<QPushButton>(*form, "abrirImagenButton")->click();
-    makeResult();
+    makeResult(*form);
   }
   form->show();
-  WhenModal answer([](QWidget* modal) {
-    auto* box = qobject_cast<QMessageBox*>(modal);
-    ASSERT_NE(box, nullptr);
+  WhenModal<QMessageBox> answer([](QMessageBox* box) {
     QStringList texts;
     for (QAbstractButton* button : box->buttons()) texts.append(button->text());
     texts.sort();

@@ -4,7 +4,6 @@
 // writers; saved files are read back with Qt's readers, not the picture object.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 #include <QApplication>
 #include <QDir>
@@ -24,6 +23,7 @@
 #include "tests/support/application.h"
 #include "tests/support/child.h"
 #include "tests/support/fake_dialogs.h"
+#include "tests/support/picture_files.h"
 #include "toolkit/bmp_writer.h"
 
 namespace morvane {
@@ -68,8 +68,8 @@ QImage palette() {
       {qRgb(10, 200, 30), qRgb(255, 0, 128), qRgb(0, 0, 0), qRgb(77, 77, 77), qRgb(254, 1, 2)});
 }
 
-QImage colour(QImage::Format format = QImage::Format_RGB32, int w = 23, int h = 9) {
-  return made(w, h, format, [format](QImage& i, int x, int y) {
+QImage colour(QImage::Format format = QImage::Format_RGB32) {
+  return made(23, 9, format, [format](QImage& i, int x, int y) {
     const int alpha = format == QImage::Format_ARGB32 ? (x * 40 + y) % 256 : 255;
     i.setPixel(x, y, qRgba((x * 11 + y * 3) % 256, (x * 5) % 256, (y * 17) % 256, alpha));
   });
@@ -92,11 +92,6 @@ std::vector<int> reds(const std::vector<QRgb>& colours) {
   std::vector<int> levels;
   for (QRgb c : colours) levels.push_back(qRed(c));
   return levels;
-}
-
-QByteArray contents(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The first entry (the DC step) of a JPEG's first quantisation table: 2 for
@@ -154,9 +149,8 @@ class FormatsTest : public ::testing::Test {
   }
 
   QString writeBytes(const QString& name, const QByteArray& bytes) {
-    QFile file(dir.filePath(name));
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-    return file.fileName();
+    EXPECT_TRUE(writeFileBytes(dir.filePath(name), bytes));
+    return dir.filePath(name);
   }
 
   void open(const QString& path) {
@@ -169,17 +163,6 @@ class FormatsTest : public ::testing::Test {
     std::vector<int> levels;
     for (int y = 0; y < ws.Alto; ++y) levels.insert(levels.end(), p[y], p[y] + ws.Ancho);
     return levels;
-  }
-
-  // Detection of black points with a 3 x 3 zero matrix, then the default filter;
-  // the restored levels, checked to differ from the opened ones.
-  std::vector<int> restore() {
-    for (QPushButton* button : {child<QPushButton>(form, "cargarMatrizButton"),
-                                child<QPushButton>(form, "puntosNegrosButton"),
-                                child<QPushButton>(form, "restaurarButton")})
-      button->click();
-    EXPECT_NE(plane(ws.ImagenFinal), plane(ws.ImagenInicial));
-    return plane(ws.ImagenFinal);
   }
 
   QTemporaryDir dir;
@@ -238,6 +221,8 @@ TEST_F(FormatsTest, RoundTripsKeepLevelsSizeFormatAndResolution) {
     ASSERT_EQ(QSize(ws.Ancho, ws.Alto), row.picture.size());
     EXPECT_EQ(plane(ws.ImagenInicial), reds(expected));
     EXPECT_EQ(plane(ws.ImagenFinal), reds(expected));
+    EXPECT_EQ(child<Memo>(form, "logMemo")->lines(),
+              (QStringList{"Cargando Matriz", "Reservando memoria"}));  // one page
     save(out);
     ASSERT_TRUE(dialogs.messages.isEmpty()) << dialogs.messages.join("; ").toStdString();
     QImageReader reader(out);
@@ -247,162 +232,75 @@ TEST_F(FormatsTest, RoundTripsKeepLevelsSizeFormatAndResolution) {
     EXPECT_EQ(saved.size(), row.picture.size());
     EXPECT_TRUE(!row.resolution ||
                 (saved.dotsPerMeterX() == kDpm && saved.dotsPerMeterY() == kDpm));
-    EXPECT_EQ(row.kept == Lossy ? firstQuantiser(contents(out)) : 2, 2);
+    EXPECT_EQ(row.kept == Lossy ? firstQuantiser(fileBytes(out)) : 2, 2);
     EXPECT_TRUE(row.kept != Levels || reds(opened(saved)) == reds(expected));
     EXPECT_TRUE(row.kept != Colours || opened(saved) == expected);
     child<QPushButton>(form, "borrarButton")->click();
   }
 }
 
-// A file is known by its content, and "Imagen Inicial" reloads it as it is. The
-// first page of a multi-page TIFF is opened, and the log says so.
-TEST_F(FormatsTest, ContentDecidesReloadsAnyFormatAndTiffOpensItsFirstPage) {
-  const QImage picture = palette();
-  open(fixture("named.bmp", picture, "png"));
-  ASSERT_TRUE(ws.ImagenCargada);
-  EXPECT_EQ(ws.ImagenInicial[7][18], qRed(picture.pixel(18, 7)));
-  const std::uint8_t zeros[19] = {};
-  form.drawRow(0, zeros, 0, 19);
-  child<QPushButton>(form, "copiarFinalEnInicialButton")->click();  // "<<"
-  ASSERT_EQ(ws.ImagenInicial[0][1], 0);
-  child<QPushButton>(form, "imagenInicialButton")->click();  // "Imagen Inicial"
-  for (int x = 0; x < 19; ++x) EXPECT_EQ(ws.ImagenInicial[0][x], qRed(picture.pixel(x, 0)));
-  EXPECT_TRUE(dialogs.messages.isEmpty());
-
-  child<QPushButton>(form, "borrarButton")->click();
-  open(writeBytes("pages.tif", multiPageTiff(6, 5, 3)));
-  ASSERT_TRUE(ws.ImagenCargada);
-  EXPECT_EQ(ws.ImagenInicial[4][5], 9);
-  const QStringList opening{"Cargando Matriz", "Reservando memoria"};
-  EXPECT_EQ(
-      child<Memo>(form, "logMemo")->lines(),
-      opening + QStringList{QString::fromUtf8("La imagen tiene 3 páginas; se abre la primera")});
-  child<QPushButton>(form, "borrarButton")->click();
-  open(writeBytes("page.tif", multiPageTiff(6, 5, 1)));
-  EXPECT_EQ(child<Memo>(form, "logMemo")->lines(), opening);
-}
-
-// The same noisy levels restored from a palette BMP and from a PNG; a JPEG
-// restored and saved as PNG keeps the restored levels.
-TEST_F(FormatsTest, RestorationSeesTheSameLevelsWhateverTheEnvelope) {
-  QImage noisy = gray(40, 30);
-  for (int i = 0; i < 60; ++i) noisy.scanLine((i * 7) % 30)[(i * 13) % 40] = 0;
-  QList<QRgb> ramp;
-  for (int g = 0; g < 256; ++g) ramp.append(qRgb(g, g, g));
-  open(fixture("noisy.bmp", noisy.convertToFormat(QImage::Format_Indexed8, ramp), "bmp"));
-  const std::vector<int> fromBmp = restore();
-  child<QPushButton>(form, "borrarButton")->click();
-  open(fixture("noisy.png", noisy, "png"));
-  EXPECT_EQ(restore(), fromBmp);
-  child<QPushButton>(form, "borrarButton")->click();
-
-  QImage photo = colour(QImage::Format_RGB32, 32, 24);
-  for (int i = 0; i < 40; ++i) photo.setPixel((i * 13) % 32, (i * 5) % 24, qRgb(0, 0, 0));
-  open(fixture("photo.jpg", photo, "jpeg"));
-  const std::vector<int> processed = restore();
-  save(dir.filePath("photo.png"));
-  const QImage saved(dir.filePath("photo.png"));
-  ASSERT_EQ(saved.size(), QSize(32, 24));
-  EXPECT_EQ(reds(opened(saved)), processed);
-}
-
-// Files that are no picture, or no picture that fits, are refused naming the
-// file, and the window stays without a picture.
-TEST_F(FormatsTest, UnreadableFilesAreRefusedNamingTheFile) {
-  const QByteArray tiff = contents(fixture("whole.tif", gray(64, 64), "tiff"));
+// Cut TIFF files and pictures too large to hold are refused, naming the file
+// (a BMP too large says memory is short), and the window stays without a
+// picture; the user simply opens another file.
+TEST_F(FormatsTest, UnreadableFilesAreRefused) {
+  const QByteArray tiff = fileBytes(fixture("whole.tif", gray(64, 64), "tiff"));
   // The header chunk rewritten to 100000 x 100000, with a correct checksum.
-  QByteArray huge = contents(fixture("one.png", gray(1, 1), "png"));
-  qToBigEndian<quint32>(100000, huge.data() + 16);
-  qToBigEndian<quint32>(100000, huge.data() + 20);
-  qToBigEndian<quint32>(crc32(huge.mid(12, 17)), huge.data() + 29);
-  ASSERT_LT(huge.size(), 400);
-  const QString pipe = dir.filePath("pipe.png");
-  ASSERT_EQ(mkfifo(pipe.toLocal8Bit().constData(), 0600), 0);
-
-  for (const QString& file :
-       {writeBytes("empty.png", {}), writeBytes("text.png", "no soy una imagen, solo texto\n"),
-        writeBytes("cut.tif", tiff.left(tiff.size() / 2)),
-        writeBytes("rows.tif", multiPageTiff(64, 64, 1).chopped(1000)),
-        writeBytes("huge.png", huge), pipe}) {
+  QByteArray png = fileBytes(fixture("one.png", gray(1, 1), "png"));
+  qToBigEndian<quint32>(100000, png.data() + 16);
+  qToBigEndian<quint32>(100000, png.data() + 20);
+  qToBigEndian<quint32>(crc32(png.mid(12, 17)), png.data() + 29);
+  ASSERT_LT(png.size(), 400);
+  // 60000 x 60000 at 32 bits, its rows a sparse run of zeros.
+  QByteArray bmp("BM\0\0\0\0\0\0\0\0\x36\0\0\0\x28\0\0\0\x60\xea\0\0\x60\xea\0\0\x01\0\x20\0", 30);
+  const QString big = writeBytes("huge.bmp", bmp.append(24, '\0'));
+  ASSERT_TRUE(QFile::resize(big, 54 + 60000LL * 60000 * 4));
+  for (const QString& file : {writeBytes("cut.tif", tiff.left(tiff.size() / 2)),
+                              writeBytes("rows.tif", multiPageTiff(64, 64, 1).chopped(1000)),
+                              writeBytes("huge.png", png), big}) {
     SCOPED_TRACE(file.toStdString());
     dialogs.messages.clear();
     open(file);
     ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].contains(file));
+    EXPECT_TRUE(file == big
+                    ? dialogs.messages[0] == "No hay memoria suficiente para abrir esta imagen"
+                    : dialogs.messages[0].contains(file));
     EXPECT_FALSE(ws.ImagenCargada || ws.ImagenInicial.exists() || ws.Auxiliar1.exists() || ws.Alto);
     EXPECT_EQ(child<QLabel>(form, "sinImagenLabel")->text(), "No hay ninguna imagen seleccionada");
   }
-  open(fixture("fine.png", gray(3, 3), "png"));
-  EXPECT_TRUE(ws.ImagenCargada);
+  // Of a multi-page TIFF, the first page, and the log says so.
+  open(writeBytes("pages.tif", multiPageTiff(6, 5, 3)));
+  ASSERT_TRUE(ws.ImagenCargada);
+  EXPECT_EQ(ws.ImagenInicial[4][5], 9);
+  EXPECT_EQ(child<Memo>(form, "logMemo")->lines(),
+            (QStringList{"Cargando Matriz", "Reservando memoria",
+                         QString::fromUtf8("La imagen tiene 3 páginas; se abre la primera")}));
 }
 
-// Saving follows the typed extension; a name without one is a BMP. A picture a
-// format cannot hold, or a place that cannot be written, is refused naming the
-// file and leaves what was there.
-TEST_F(FormatsTest, SavingFollowsTheExtensionAndFailsWithoutHarm) {
-  struct Recording : FakeDialogs {
-    QString openFilter, saveFilter, defaultExt;
-    std::optional<QString> openFile(const QString& filter, const QString& current) override {
-      openFilter = filter;
-      return FakeDialogs::openFile(filter, current);
-    }
-    std::optional<QString> saveFile(const QString& filter, const QString& ext,
-                                    const QString& current) override {
-      saveFilter = filter;
-      defaultExt = ext;
-      return FakeDialogs::saveFile(filter, ext, current);
-    }
-  } recording;
-  const QString filters = QString::fromUtf8(
-      "Imagen BMP (*.bmp);;"
-      "Imágenes (*.bmp *.png *.tif *.tiff *.jpg *.jpeg *.pgm *.ppm *.pbm *.pnm *.webp);;"
-      "Todos los archivos (*)");
-
-  recording.openAnswers.push_back(fixture("in.tif", gray(300, 200), "tiff"));
-  child<QPushButton>(form, "abrirImagenButton")->click();
-  ASSERT_TRUE(ws.ImagenCargada);
-  EXPECT_EQ(qtFilter(recording.openFilter), filters);
-  for (const auto& [typed, written, format] :
-       {std::tuple{"plain", "plain.bmp", "bmp"}, std::tuple{"upper.TIFF", "upper.TIFF", "tiff"},
-        std::tuple{"any.pnm", "any.pnm", "pgm"}}) {
-    recording.saveAnswers.push_back(dir.filePath(typed));
-    child<QPushButton>(form, "guardarImagenButton")->click();
-    EXPECT_EQ(QImageReader(dir.filePath(written)).format(), format) << typed;
-  }
-  // An extension no written format owns writes nothing and says which are.
-  for (const char* typed : {"foto.gif", "foto.jfif", "foto.tga", "foto.v2"}) {
-    recording.messages.clear();
-    recording.saveAnswers.push_back(dir.filePath(typed));
-    child<QPushButton>(form, "guardarImagenButton")->click();
-    ASSERT_EQ(recording.messages.size(), 1) << typed;
-    EXPECT_TRUE(recording.messages[0].contains(dir.filePath(typed)));
-    EXPECT_TRUE(recording.messages[0].contains(".bmp, .png, .tif, .tiff, .jpg"));
-    EXPECT_FALSE(QFile::exists(dir.filePath(typed)));
-  }
-  EXPECT_EQ(qtFilter(recording.saveFilter), filters);
-  EXPECT_EQ(recording.defaultExt, "bmp");
-
-  // A level other than black or white has no place in a PBM; a directory that
-  // is not there; a file size limit that stops the write halfway.
+// A save that fails (a level other than black or white has no place in a PBM,
+// an extension no format owns, a folder that is not there, a file size limit
+// that stops the write halfway) is reported naming the file, and what was
+// there is left, with no file beside it.
+TEST_F(FormatsTest, FailedSavesAreReportedNamingTheFile) {
+  open(fixture("in.tif", gray(300, 200), "tiff"));
   const QByteArray pbm("P1\n1 1\n0\n");
   const QString kept = writeBytes("kept.pbm", pbm), tiff = writeBytes("kept.tif", pbm);
   rlimit old{};
   ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  const rlimit small{64, old.rlim_max};
   std::signal(SIGXFSZ, SIG_IGN);  // the write past the limit fails instead of ending the test
-  for (const QString& target : {kept, dir.filePath("no/such/dir/x.png"), tiff}) {
+  for (const QString& target :
+       {kept, dir.filePath("kept.gif"), dir.filePath("no/dir/x.png"), tiff}) {
     SCOPED_TRACE(target.toStdString());
-    recording.messages.clear();
-    recording.saveAnswers.push_back(target);
-    const rlimit small{64, old.rlim_max};
+    dialogs.messages.clear();
     ASSERT_EQ(target == tiff ? setrlimit(RLIMIT_FSIZE, &small) : 0, 0);
-    child<QPushButton>(form, "guardarImagenButton")->click();
+    save(target);
     setrlimit(RLIMIT_FSIZE, &old);
-    ASSERT_EQ(recording.messages.size(), 1);
-    EXPECT_TRUE(recording.messages[0].contains(target));
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].contains(target));
   }
-  EXPECT_EQ(contents(kept), pbm);
-  EXPECT_EQ(contents(tiff), pbm);
-  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).filter("kept"),
+  EXPECT_EQ(fileBytes(kept), pbm);
+  EXPECT_EQ(fileBytes(tiff), pbm);
+  EXPECT_EQ(QDir(dir.path()).entryList({"*kept*"}, QDir::Files | QDir::Hidden),
             (QStringList{"kept.pbm", "kept.tif"}));
 }
 

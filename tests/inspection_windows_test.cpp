@@ -17,6 +17,7 @@
 
 #include "inspection/image_windows.h"
 #include "inspection/pixel_map.h"
+#include "tests/support/application.h"
 #include "tests/support/child.h"
 #include "toolkit/controls.h"
 #include "toolkit/picture_view.h"
@@ -36,65 +37,52 @@ QImage Imagen(int ancho, int alto, int desfase) {
 
 class Inspeccion : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static int argc = 1;
-    static char nombre[] = "inspection_windows_test", *argv[] = {nombre, nullptr};
-    new QApplication(argc, argv);
-  }
-  static void TearDownTestSuite() { delete qApp; }
+  static void SetUpTestSuite() { EnsureApplication(); }
   void SetUp() override {
     izquierda.picture().setImage(Imagen(40, 30, 0), 24);
     derecha.picture().setImage(Imagen(40, 30, 100), 24);
     const VentanasInspeccion v = CrearVentanasInspeccion(&izquierda, &derecha);
     inicial.reset(v.imagenInicial), final_.reset(v.imagenFinal), mapa.reset(v.mapaPixels);
   }
+  static PictureView* Vista(VentanaImagen* ventana) {
+    return child<PictureView>(*ventana, "imagenView");
+  }
   static void Pulsar(VentanaImagen* ventana, int x, int y, Qt::MouseButton boton = Qt::LeftButton) {
     QMouseEvent evento(QEvent::MouseButtonPress, QPointF(x, y),
-                       child<PictureView>(*ventana, "imagenView")->mapToGlobal(QPointF(x, y)),
-                       boton, boton, Qt::NoModifier);
-    QApplication::sendEvent(child<PictureView>(*ventana, "imagenView"), &evento);
+                       Vista(ventana)->mapToGlobal(QPointF(x, y)), boton, boton, Qt::NoModifier);
+    QApplication::sendEvent(Vista(ventana), &evento);
   }
   UpDown* flechas(const char* nombre) const { return child<UpDown>(*mapa, nombre); }
   StringGrid* rejilla(const char* nombre) const { return child<StringGrid>(*mapa, nombre); }
   // Ctrl + wheel turned over a point of the part of the window the picture
   // scrolls in; Ctrl + a key; a press there.
   static void Rueda(VentanaImagen* ventana, QPoint enVisor, int giro) {
-    const QPointF local =
-        child<PictureView>(*ventana, "imagenView")->mapFrom(ventana->visor(), enVisor);
-    QWheelEvent evento(local, child<PictureView>(*ventana, "imagenView")->mapToGlobal(local),
-                       QPoint(), QPoint(0, giro), Qt::NoButton, Qt::ControlModifier,
-                       Qt::NoScrollPhase, false);
-    QApplication::sendEvent(child<PictureView>(*ventana, "imagenView"), &evento);
+    const QPointF local = EnVista(ventana, enVisor);
+    QWheelEvent evento(local, Vista(ventana)->mapToGlobal(local), QPoint(), QPoint(0, giro),
+                       Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(Vista(ventana), &evento);
   }
   static void Tecla(QWidget* ventana, int tecla) {
     QKeyEvent evento(QEvent::KeyPress, tecla, Qt::ControlModifier);
     QApplication::sendEvent(ventana, &evento);
   }
   static QPoint EnVista(VentanaImagen* ventana, QPoint enVisor) {
-    return child<PictureView>(*ventana, "imagenView")->mapFrom(ventana->visor(), enVisor);
+    return Vista(ventana)->mapFrom(ventana->visor(), enVisor);
   }
   // Red of the view as painted at a point of its own.
   static int Pintado(VentanaImagen* ventana, QPoint enVista) {
-    return qRed(child<PictureView>(*ventana, "imagenView")
-                    ->grab(QRect(enVista, QSize(1, 1)))
-                    .toImage()
-                    .pixel(0, 0));
-  }
-  void EsperarCentro(QPoint punto, int desfase = 0) const {
-    EXPECT_EQ(rejilla("puntoGrid")->cell(0, 0) + " " + rejilla("puntoGrid")->cell(1, 0),
-              QString("%1 %2").arg(punto.x()).arg(punto.y()));
-    EXPECT_EQ(rejilla("inicialGrid")->cell(2, 2),
-              QString::number(Nivel(punto.x(), punto.y(), desfase)));
+    return qRed(Vista(ventana)->grab(QRect(enVista, QSize(1, 1))).toImage().pixel(0, 0));
   }
   // The map shows (cx, cy) and, in both grids, the levels of the 5 x 5 square
   // around it; the outside colour beyond the picture.
-  void EsperarMapa(int cx, int cy) const {
+  void EsperarMapa(int cx, int cy) {
     EXPECT_EQ(rejilla("puntoGrid")->cell(0, 0) + " " + rejilla("puntoGrid")->cell(1, 0),
               QString("%1 %2").arg(cx).arg(cy));
     for (int k = 0; k < 50; ++k) {
       const int col = k % 5, fila = k / 5 % 5, desfase = k < 25 ? 0 : 100;
       const long long x = cx - 2LL + col, y = cy - 2LL + fila;
-      const bool dentro = x >= 0 && y >= 0 && x < 40 && y < 30;
+      const Picture& imagen = (k < 25 ? izquierda : derecha).picture();
+      const bool dentro = x >= 0 && y >= 0 && x < imagen.width() && y < imagen.height();
       EXPECT_EQ(
           (k < 25 ? rejilla("inicialGrid") : rejilla("finalGrid"))->cell(col, fila),
           QString::number(dentro ? Nivel(int(x), int(y), desfase) : Picture::kOutsideColour & 0xFF))
@@ -175,17 +163,15 @@ TEST_F(Inspeccion, ImagenMayorQueLaPantallaSeDesplazaEnLaVentana) {
   inicial->onActivated();
   QApplication::processEvents();
   EXPECT_EQ(inicial->frameGeometry().size(), area.size());
-  auto* desplazamiento = qobject_cast<QScrollArea*>(
-      child<PictureView>(*inicial, "imagenView")->parentWidget()->parentWidget());
+  auto* desplazamiento =
+      qobject_cast<QScrollArea*>(Vista(inicial.get())->parentWidget()->parentWidget());
   ASSERT_NE(desplazamiento, nullptr);
   desplazamiento->ensureVisible(esquina.x(), esquina.y());
-  EXPECT_EQ(
-      inicial->childAt(child<PictureView>(*inicial, "imagenView")->mapTo(inicial.get(), esquina)),
-      child<PictureView>(*inicial, "imagenView"));
+  EXPECT_EQ(inicial->childAt(Vista(inicial.get())->mapTo(inicial.get(), esquina)),
+            Vista(inicial.get()));
   Pulsar(inicial.get(), esquina.x(), esquina.y());
   EXPECT_EQ(QPoint(inicial->PuntoX, inicial->PuntoY), esquina);
-  EXPECT_EQ(rejilla("inicialGrid")->cell(2, 2),
-            QString::number(Nivel(esquina.x(), esquina.y(), 0)));
+  EsperarMapa(esquina.x(), esquina.y());
 }
 
 // Zooming in keeps the picture point under the cursor there, and a press still
@@ -199,12 +185,12 @@ TEST_F(Inspeccion, ElZoomConservaElPuntoBajoElCursorYElDelMapa) {
   QApplication::processEvents();
   const QPoint cursor(250, 150), punto = EnVista(inicial.get(), cursor);
   Pulsar(inicial.get(), punto.x(), punto.y());
-  EsperarCentro(punto);
+  EsperarMapa(punto.x(), punto.y());
   for (int i = 0; i < 3; ++i) Rueda(inicial.get(), cursor, 120);
   EXPECT_EQ(inicial->zoom(), 4.0);
   const QPoint enVista = EnVista(inicial.get(), cursor);
   Pulsar(inicial.get(), enVista.x(), enVista.y());
-  EsperarCentro(punto);
+  EsperarMapa(punto.x(), punto.y());
   EXPECT_EQ(Pintado(inicial.get(), enVista), Nivel(punto.x(), punto.y(), 0));
   EXPECT_EQ(Pintado(inicial.get(), punto * 4 + QPoint(3, 1)), Nivel(punto.x(), punto.y(), 0));
 
@@ -212,17 +198,17 @@ TEST_F(Inspeccion, ElZoomConservaElPuntoBajoElCursorYElDelMapa) {
   for (int i = 0; i < 6; ++i) Tecla(inicial.get(), Qt::Key_Minus);
   EXPECT_EQ(inicial->zoom(), 0.25);
   Pulsar(inicial.get(), 30, 20);  // the whole picture is in sight, at the top left
-  EsperarCentro(QPoint(120, 80));
+  EsperarMapa(120, 80);
   EXPECT_EQ(Pintado(inicial.get(), QPoint(30, 20)), 118);  // mean of (120 .. 123, 80 .. 83)
 
   Tecla(inicial.get(), Qt::Key_0);
   QApplication::processEvents();
   EXPECT_LT(inicial->zoom(), 1.0);
-  EXPECT_TRUE(QRect(QPoint(0, 0), inicial->visor()->size())
-                  .contains(child<PictureView>(*inicial, "imagenView")->geometry()));
+  EXPECT_TRUE(
+      QRect(QPoint(0, 0), inicial->visor()->size()).contains(Vista(inicial.get())->geometry()));
   Tecla(inicial.get(), Qt::Key_Plus);
   EXPECT_EQ(inicial->zoom(), 1.0);
-  EXPECT_EQ(child<PictureView>(*inicial, "imagenView")->size(), QSize(700, 400));
+  EXPECT_EQ(Vista(inicial.get())->size(), QSize(700, 400));
   Pulsar(inicial.get(), 7, 9);
   EsperarMapa(7, 9);
 }
