@@ -858,18 +858,18 @@ std::uint64_t BytesPorImagen(const std::string& nombre, bool automatica) {
   const std::uint64_t ancho = static_cast<std::uint64_t>(tamano.width());
   const std::uint64_t alto = static_cast<std::uint64_t>(tamano.height());
   // The pictures (the one read, its copy and one more while it is decoded or
-  // saved) have rows of whole 32-bit words; the workspace's four planes have a
-  // separately allocated buffer per row, with the allocator's own overhead, and
-  // row tables. Measured: a 2-pixel-wide RLE picture takes about 200 bytes a
-  // row, a 24-bit one about 11 bytes a pixel.
+  // saved) have rows of whole 32-bit words; the workspace's four planes have
+  // rows of whole 64-byte blocks; kMargen a row covers the rest. Measured: a
+  // 2-pixel-wide RLE picture takes about 275 bytes a row, a 24-bit one about
+  // 11 bytes a pixel.
   const std::uint64_t filaImagen = (ancho * (paleta ? 8 : 32) + 31) / 32 * 4;
-  const std::uint64_t filaPlano = std::max<std::uint64_t>(32, (ancho + 8 + 15) / 16 * 16) + 8;
-  constexpr std::uint64_t kTablas = 48;
+  const std::uint64_t filaPlano = (ancho + 63) / 64 * 64;
+  constexpr std::uint64_t kMargen = 48;
   // The automatic restoration's own work planes, with their mirrored border of
   // 8 pixels: at its peak eleven bytes a pixel held throughout (three of
   // levels, two floats) and four more while it looks for specks.
   const std::uint64_t propios = automatica ? (alto + 16) * (ancho + 16) * 15 : 0;
-  return alto * (3 * filaImagen + 4 * filaPlano + kTablas) + propios;
+  return alto * (3 * filaImagen + 4 * filaPlano + kMargen) + propios;
 }
 
 int TrabajosQueCaben(int pedidos, std::uint64_t bytesPorImagen, std::uint64_t disponible) {
