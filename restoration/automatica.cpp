@@ -235,6 +235,24 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
         z += p[c] == 0 && cnt[c] < 9;
         b += p[c] == 255 && cnt[c] < 9;
       }
+      // On the picture's edge the mirrored border would count a neighbour
+      // twice: a few noise points against the edge would pass for an area.
+      // There only the neighbours inside the picture count, and a point is
+      // loose unless all of them are alike.
+      const bool bordeFila = r == 0 || r == alto - 1;
+      for (int c = 0; c < n; c += (bordeFila || c == n - 1) ? 1 : n - 1) {
+        int iguales = 0, dentro = 0;
+        for (int dy = -1; dy <= 1; ++dy)
+          for (int dx = -1; dx <= 1; ++dx) {
+            if (r + dy < 0 || r + dy >= alto || c + dx < 0 || c + dx >= n) continue;
+            ++dentro;
+            iguales += p[c + dy * x.paso + dx] == p[c];
+          }
+        const bool suelto = iguales < dentro;
+        z += (p[c] == 0 && suelto) - (p[c] == 0 && cnt[c] < 9);
+        b += (p[c] == 255 && suelto) - (p[c] == 255 && cnt[c] < 9);
+        cnt[c] = static_cast<std::uint8_t>(iguales);
+      }
       ceros[r] = z;
       blancos[r] = b;
     }
