@@ -1,5 +1,4 @@
-// morvane-lote: the window's levels and counts for the same recipe, then its
-// refusals and failures, in process and, where signals matter, as the program.
+// morvane-lote against the window, then its refusals and failures.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <unistd.h>
@@ -30,8 +29,7 @@
 namespace morvane {
 namespace {
 
-// A ramp with points pushed to near black and near white; levels gray palette
-// entries, or 0 for a 24-bit picture whose red differs from green and blue.
+// A noisy ramp; levels gray palette entries, or 0 for colour.
 QImage NoisyPicture(int width, int height, int levels, unsigned seed) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> percent(0, 99), jitter(0, 20);
@@ -51,7 +49,6 @@ QImage NoisyPicture(int width, int height, int levels, unsigned seed) {
   return image;
 }
 
-// A recipe's options by name over the batch's defaults ("si" for a flag).
 QMap<QString, QString> Options(const QString& recipe) {
   const QString all = "--matriz 3 --tipo ceros --n 0 --umbral 50 --filtro media --tamano 3 " +
                       ("--pasos negros,blancos " + recipe);
@@ -61,8 +58,7 @@ QMap<QString, QString> Options(const QString& recipe) {
   return o;
 }
 
-// The recipe through the window, saved by "Guardar Imagen"; each step's report
-// fields counted on the planes. typed: the size box's text for --tamano 3.
+// The recipe through the window; each step's report fields counted on the planes.
 QStringList RunWindow(const QString& recipe, const QString& typed, const std::string& input,
                       const QString& output) {
   FakeDialogs dialogs;
@@ -125,7 +121,6 @@ Outcome RunBatch(std::vector<std::string> args, const std::string& stdinText = {
   return {EjecutarLote(args, env), err.str(), out.str()};  // in order: the run first
 }
 
-// The report's rows (the recipe, last, is quoted and may hold commas).
 std::vector<QStringList> ReadCsv(const QString& path) {
   std::vector<QStringList> rows;
   for (const QString& line : QString::fromUtf8(fileBytes(path)).split('\n', Qt::SkipEmptyParts))
@@ -139,14 +134,12 @@ class BatchTest : public ::testing::Test {
 
   QString path(const QString& name) const { return dir.filePath(name); }
   std::string spath(const QString& name) const { return path(name).toStdString(); }
-  // A noisy picture saved as a BMP, its folders made; its name.
   std::string picture(const QString& name, int width, int height, int levels, unsigned seed) {
     QDir().mkpath(QFileInfo(path(name)).path());
     EXPECT_TRUE(NoisyPicture(width, height, levels, seed).save(path(name), "BMP"));
     return spath(name);
   }
 
-  // Runs the program in process: the status and texts it must give.
   Outcome expectRun(const std::vector<std::string>& args, int status,
                     const std::vector<std::string>& said = {}, const std::string& names = {}) {
     const Outcome run = RunBatch(args, names);
@@ -156,8 +149,7 @@ class BatchTest : public ::testing::Test {
   }
 
 #ifdef MORVANE_LOTE
-  // The built program ($LOTE) run by a shell line in the folder; the line (one
-  // command, started with exec) gets the signal once stopWhen(pid) holds.
+  // A shell line in the folder ($LOTE: the program), signalled once stopWhen(pid).
   Outcome runProgram(const QString& line, const std::function<bool(qint64)>& stopWhen = {},
                      int signal = SIGTERM) {
     QProcess shell;
@@ -172,7 +164,6 @@ class BatchTest : public ::testing::Test {
             shell.readAllStandardOutput().toStdString()};
   }
 
-  // Peak resident memory of one run of the program, in bytes.
   std::uint64_t peakOfRun(const QString& args) {
     const Outcome run = runProgram(
         "python3 -c 'import resource,subprocess,sys; subprocess.run(sys.argv[1:]); "
@@ -186,16 +177,13 @@ class BatchTest : public ::testing::Test {
 };
 
 TEST_F(BatchTest, SavesExactlyTheWindowsLevelsAndReportsThePlanesCounts) {
-  // Gray, colour, a short palette, and one the window's kernels split in threads.
   const std::string pictures[] = {
       picture("gris.bmp", 61, 47, 256, 1), picture("color.bmp", 53, 40, 0, 2),
       picture("paleta.bmp", 50, 44, 16, 3), picture("grande.bmp", 720, 380, 256, 4)};
-  // Options the recipe would ignore are refused, so they are left out.
   const struct {
     QString options, typed = "3 X 3";
   } recipes[] = {
       {"", "7 X 7"},
-      // The highest threshold the window takes, the batch takes too.
       {"--matriz 5 --umbral 255 --filtro mediana --pasos blancos --incluir-danados", "3x3"},
       {"--matriz 5 --tipo piramidal --n 7 --umbral 40 --filtro mediana --tamano 5 --pasos "
        "blancos,negros --incluir-danados"},
@@ -276,8 +264,6 @@ TEST_F(BatchTest, AWrongOptionNamesItsAcceptedValuesAndTouchesNoFile) {
             QStringList{"in.bmp"});
 }
 
-// Inputs that cannot be done are named and the others go on; names from
-// standard input may end in CR-LF; names not in UTF-8 are shown escaped.
 TEST_F(BatchTest, FailingInputsAreNamedAndNoInputOrExistingResultIsWrittenOver) {
   const std::string a = picture("a.bmp", 30, 20, 256, 6), b = picture("b.bmp", 25, 30, 0, 7);
   const std::string odd = spath("espa") + "\xf1" + "a.bmp";
@@ -298,7 +284,6 @@ TEST_F(BatchTest, FailingInputsAreNamedAndNoInputOrExistingResultIsWrittenOver) 
   // QTemporaryDir cannot remove names that are not UTF-8.
   for (const std::string& name : {odd, oddResult}) ::unlink(name.c_str());
   expectRun({"-"}, 0);  // an empty list is not a mistake
-  // A decoder's warning names the file it is about.
   ASSERT_TRUE(NoisyPicture(120, 90, 0, 8).save(path("entera.jpg")) &&
               writeFileBytes(path("cortada.jpg"), fileBytes(path("entera.jpg")).left(1500)));
   const Outcome cut = RunBatch({"-q", spath("cortada.jpg")});
@@ -315,8 +300,7 @@ TEST_F(BatchTest, FailingInputsAreNamedAndNoInputOrExistingResultIsWrittenOver) 
   expectRun({"--sobrescribir", "-q", a}, 0);
   EXPECT_TRUE(fileBytes(path("a_restaurada.bmp")) == restored);
 
-  // Runs that would write over an input (or a result over another) fail, and
-  // so does a folder nobody may write in, not even the superuser: /proc.
+  // Writing over an input or another result fails, and so does /proc.
   ASSERT_TRUE(QDir().mkpath(path("sub")) && QFile::link(path("a.bmp"), path("enlace.bmp")) &&
               QFile::link(dir.path(), path("alias")) &&
               NoisyPicture(30, 30, 256, 12).save(path("a.png")));
@@ -356,7 +340,6 @@ TEST_F(BatchTest, TheProgressBarFitsTheTerminal) {
 
 #ifdef MORVANE_LOTE
 
-// An 8-bit run-length BMP: every row one run of its own level.
 QByteArray RunLengthBmp(int width, int height) {
   std::string rows, palette, file = "BM";
   for (int y = 0; y < height; ++y) rows += {char(width), char(y * 7), 0, 0};
@@ -371,9 +354,6 @@ QByteArray RunLengthBmp(int width, int height) {
   return QByteArray::fromStdString(file + palette + rows);
 }
 
-// -j keeps to the memory there is, by an estimate that holds the recipe's
-// peak: of a tall narrow run-length picture (the allocator's overhead per row
-// counts) and of a colour one. What still does not fit fails alone.
 TEST_F(BatchTest, TheMemoryEstimateCoversTheRecipesPeakAndWhatDoesNotFitFailsAlone) {
   EXPECT_EQ(TrabajosQueCaben(8, 100, 50), 1);
   EXPECT_EQ(TrabajosQueCaben(3, 100, 10000), 3);
@@ -387,7 +367,6 @@ TEST_F(BatchTest, TheMemoryEstimateCoversTheRecipesPeakAndWhatDoesNotFitFailsAlo
   ASSERT_TRUE(writeFileBytes(path("tiny.bmp"), RunLengthBmp(2, 2)) &&
               writeFileBytes(path("tall.bmp"), RunLengthBmp(2, 300000)) &&
               NoisyPicture(900, 700, 0, 80).save(path("color.bmp")));
-  // A colour picture is held three times in 32-bit words, next to four byte planes.
   EXPECT_GE(
       BytesPorImagen(spath("color.bmp")),
       std::uint64_t(3 * QImage(900, 700, QImage::Format_RGB32).sizeInBytes() + 4 * 900 * 700));
@@ -412,8 +391,7 @@ TEST_F(BatchTest, TheMemoryEstimateCoversTheRecipesPeakAndWhatDoesNotFitFailsAlo
 #endif
 }
 
-// A full disk is named, and a read-only folder found before any picture is
-// read (junk fails for the folder), where the test may mount a small one.
+// The read-only folder is found before junk.bmp is read.
 TEST_F(BatchTest, AFullDiskAndAReadOnlyFolderAreNamed) {
   picture("a.bmp", 300, 300, 0, 81);
   ASSERT_TRUE(writeFileBytes(path("junk.bmp"), "no es un bmp"));
@@ -435,17 +413,14 @@ TEST_F(BatchTest, ResultNamesKeepTheirFoldersAndARerunKeepsTheReport) {
   EXPECT_EQ(NombreResultado("datos.dat", "", ""), "datos_restaurada.bmp");
   for (int i = 0; i < 40; ++i)
     picture(QString("album/%1/img%2.bmp").arg(1950 + i / 20).arg(i % 20), 24, 20, 256, 100 + i);
-  // The same file name in two folders: two results, each below its own folder.
   const std::string a = spath("album/1950/img1.bmp"), b = spath("album/1951/img1.bmp");
   const std::vector<std::string> args{"-o", spath("out"), "--informe", spath("lote.csv"), a, b};
   expectRun(args, 0);
   EXPECT_FALSE(fileBytes(path("out/1950/img1.bmp")).isEmpty() ||
                fileBytes(path("out/1950/img1.bmp")) == fileBytes(path("out/1951/img1.bmp")));
   const QByteArray report = fileBytes(path("lote.csv"));
-  // The rerun skips both results and keeps the rows that say how they were made.
   expectRun(args, 0, {"Restauradas: 0, omitidas: 2"});
   EXPECT_EQ(fileBytes(path("lote.csv")), report);
-  // --raiz names the folder the subfolders are counted from.
   expectRun({"-q", "--raiz", dir.path().toStdString(), "-o", spath("raiz"), a}, 0);
   EXPECT_TRUE(QFileInfo::exists(path("raiz/album/1950/img1.bmp")));
   expectRun({"--raiz", spath("album/1951"), "-o", spath("fuera"), a, b}, 1,
@@ -486,7 +461,6 @@ TEST_F(BatchTest, ASignalStopsTheRunLeavingWholeResultsAndTheNextRunFinishes) {
   const QStringList left = results();
   EXPECT_TRUE(first.status == 130 && first.said("[1/8] ") && left.size() > 0 && left.size() < 8)
       << first.err << left.size();
-  // The report, written on the way out, has each result left.
   const auto restoredRows = [&] {
     QStringList rows;
     for (const QStringList& row : ReadCsv(path("informe.csv")))
@@ -500,9 +474,7 @@ TEST_F(BatchTest, ASignalStopsTheRunLeavingWholeResultsAndTheNextRunFinishes) {
   EXPECT_TRUE(second.status == 0 &&
               QString::fromStdString(second.err).count("se omite") == left.size())
       << second.err;
-  // Its report keeps the first run's rows for the results it skipped.
   EXPECT_EQ(restoredRows().size(), 8);
-  // Every result as an uninterrupted run writes it.
   ASSERT_EQ(runProgram("$LOTE -q -o ref" + recipe).status, 0);
   EXPECT_EQ(results().size(), 8);
   for (const QString& name : results())

@@ -1,7 +1,4 @@
-// The filter table is the one list of filters: the restoration page's items
-// and their enabling, the batch's --filtro choices, help and refusals all
-// follow its rows (the margin each filter leaves is held to its row in
-// restoration_filters_test).
+// The page's items and the batch's --filtro choices follow the filter table.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -64,8 +61,6 @@ TEST(FilterTable, ThePageAndTheBatchFollowTheRows) {
   }
 }
 
-// A row that is not on the page (a restoration run by a command of its own)
-// leaves the page's items and what their indices mean as they are.
 TEST(FilterTable, ARowOffThePageKeepsTheItems) {
   std::vector<FiltroDescrito> tabla(TablaFiltros().begin(), TablaFiltros().end());
   FiltroDescrito propia = tabla.front();

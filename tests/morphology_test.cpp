@@ -1,6 +1,5 @@
-// Matrix B, the dilation and erosion kernels against the plain window scan,
-// and the commands and detections through a recording window: the planes they
-// leave, the order of what they show, the flags.
+// Matrix B, the kernels against the plain window scan, and the commands and
+// detections through a recording window.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -28,8 +27,7 @@ using oracle::Niveles;
 using Row = std::vector<std::string>;
 constexpr int m = 77;  // marks the border band, which no kernel may write
 
-// An open picture of alto x ancho at one level, zero work planes, and the
-// pyramid of side n loaded (factor 0: all zeros).
+// An open picture at one level and the pyramid of side n loaded.
 struct Session {
   Workspace ws;
   oracle::Registro win;
@@ -49,7 +47,6 @@ struct Session {
     command(ws, win, win);
   }
   Levels final() const { return Niveles(ws.ImagenFinal); }
-  // Row r of the grid texts and of the weights.
   std::pair<Row, Row> row(int r) const {
     std::pair<Row, Row> out;
     for (int k = 0; k < ws.Matriz.n; ++k) {
@@ -62,7 +59,6 @@ struct Session {
 
 TEST(CargarMatriz, KindsAndWeightsModulo256) {
   const std::tuple<TipoMatriz, int, int, int, Row> cases[] = {
-      // kind, side, factor, row, row's weights
       {TipoMatriz::Ceros, 3, 7, 1, {"0", "0", "0"}},
       {TipoMatriz::Piramidal, 5, 1, 0, {"2", "2", "2", "2", "2"}},
       {TipoMatriz::Piramidal, 5, 1, 2, {"2", "1", "0", "1", "2"}},
@@ -107,8 +103,7 @@ MatrizB Piramide(int n, int factor, int base = 0) {
   return b;
 }
 
-// Noise; flat with rare impulses; levels near 0 and 255; a ramp with a little
-// noise, where small weights decide the result.
+// Noise; flat with rare impulses; levels near 0 and 255; a noisy ramp.
 Plane Aleatorio(int alto, int ancho, unsigned style, std::mt19937& rng) {
   Plane p(alto, ancho);
   for (int i = 0; i < alto; ++i)
@@ -120,7 +115,6 @@ Plane Aleatorio(int alto, int ancho, unsigned style, std::mt19937& rng) {
   return p;
 }
 
-// Both kernels against the window scan, the border band marked.
 void ExpectAsWindowScan(const Plane& src, const MatrizB& b, int alto, int ancho) {
   for (bool dilate : {true, false}) {
     Plane want(alto, ancho), got(alto, ancho);
@@ -132,8 +126,7 @@ void ExpectAsWindowScan(const Plane& src, const MatrizB& b, int alto, int ancho)
 }
 
 TEST(Kernels, AgreeWithTheWindowScanOnEveryPathShapeAndThreadCount) {
-  // Widths around one and two vectors, where a row's passes mix whole vectors
-  // and single levels.
+  // Widths around one and two vectors.
   const std::pair<int, int> sizes[] = {{1, 1},   {2, 9},    {9, 2},   {3, 3},   {5, 5},
                                        {9, 9},   {8, 40},   {40, 8},  {9, 41},  {31, 64},
                                        {24, 71}, {13, 300}, {17, 20}, {11, 33}, {10, 18}};
@@ -146,11 +139,8 @@ TEST(Kernels, AgreeWithTheWindowScanOnEveryPathShapeAndThreadCount) {
                      << "path " << int(path) << " style " << style << " " << alto << "x" << ancho);
         const Plane src = Aleatorio(alto, ancho, style, rng);
         for (int n : {3, 5, 7, 9}) {
-          // Zero (the separable code), pyramids (rings), all 255, a lone 255,
-          // random weights; pyramids whose products wrap (100: rings 0 100 200 44
-          // 144; 64 on a base of 3: the outer ring back at 3); a pyramid with one
-          // cell of ring 1 off, which no longer has constant rings; zeros but
-          // for the last weight, which is not a flat window.
+          // Zero, rings, all 255, a lone 255, random, wrapping rings, a ring
+          // with one cell off, zeros but the last weight (not a flat window).
           std::vector<MatrizB> matrices{Piramide(n, 0),      Piramide(n, 10),    Piramide(n, -1),
                                         Piramide(n, 0, 255), Piramide(n, 0),     Piramide(n, 0),
                                         Piramide(n, 100),    Piramide(n, 64, 3), Piramide(n, 10),
@@ -176,7 +166,6 @@ TEST(Kernels, AgreeWithTheWindowScanOnEveryPathShapeAndThreadCount) {
   FijarHilosPorOperacion(0);
 }
 
-// Titles, log lines and painting in order; refusals without picture or matrix.
 TEST(Commands, TitlesLogLinesAndPaintingInOrderOrRefusals) {
   Session s(2, 5, 100);
   s.run(Cierre);
@@ -201,12 +190,8 @@ TEST(Commands, TitlesLogLinesAndPaintingInOrderOrRefusals) {
     }
 }
 
-// Black points of a dark block (20) and white points of a bright one (180),
-// side s, in a field of 100: the block comes out at one level, the rest at 0
-// but for the border band of the white points, which keeps the field's level.
-// The loaded matrix is the one used; what is drawn is ImagenFinal; the flags
-// name the last detection; the closing (opening) then the difference by their
-// own commands leave the same.
+// A dark (bright) block in a field of 100 comes out at one level, the rest 0
+// but the white points' border band; closing then difference leave the same.
 TEST(Detection, BlocksNarrowerThanTheMatrixAreFound) {
   const std::array<int, 4> cases[] = {{2, 3, 0, 80}, {3, 3, 0, 0}, {3, 5, 0, 80},
                                       {8, 9, 0, 80}, {9, 9, 0, 0}, {1, 3, 10, 80}};

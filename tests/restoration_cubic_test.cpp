@@ -1,6 +1,5 @@
-// The cubic interpolation filter: sample collection and the system's solution
-// against independent ones, and a run that an arithmetic error ends. The whole
-// filter against the literal one is in restoration_filters_test.
+// The cubic filter's sample search and solver against independent ones, and a
+// run that an arithmetic error ends.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,7 +21,6 @@ using oracle::Azar;
 using oracle::Niveles;
 using oracle::Registro;
 
-// The samples of (r, c) by the filter's search or by the literal ring walk.
 std::vector<std::array<int, 3>> Recoger(const Workspace& ws, int r, int c, bool literal) {
   Muestras s;
   oracle::PuntoMuestra p[16];
@@ -38,10 +36,7 @@ std::vector<std::array<int, 3>> Recoger(const Workspace& ws, int r, int c, bool 
   return out;
 }
 
-// The search jumping between admitted pixels picks what the literal one does,
-// on sparse and dense pictures, lines of admitted pixels and thresholds; last,
-// admitted pixels so sparse that the rings grow past 255 pixels a side, so the
-// search jumps across damaged runs longer than one look-up of its tables.
+// Last, rings past 255 pixels a side: damaged runs longer than one table look-up.
 TEST(CubicSamples, FastSearchPicksWhatTheLiteralOnePicks) {
   std::mt19937 rng(11);
   const int perMille[] = {0, 1, 3, 10, 60, 400, 1000};
@@ -67,9 +62,7 @@ TEST(CubicSamples, FastSearchPicksWhatTheLiteralOnePicks) {
 }
 
 // The first pixel in scan order whose solve raises ends the run there, however
-// the rows were shared out: Auxiliar1 holds what was restored before it, the
-// rows before it are drawn and its own up to the column before it, ImagenFinal
-// is still the damage plane, the flags stay set, nothing is reset or shown.
+// the rows were shared out: what came before is restored and drawn, nothing else.
 TEST(CubicFilter, ArithmeticErrorEndsTheRunAtThatPixel) {
   Workspace done, ws[3];
   for (Workspace* w : {&done, &ws[0], &ws[1], &ws[2]}) {
@@ -109,13 +102,8 @@ TEST(CubicFilter, ArithmeticErrorEndsTheRunAtThatPixel) {
   FijarHilosPorOperacion(0);
 }
 
-// Random pictures and damage (scene kind 0); a dilated picture (plateaus of one
-// level) with damage in 5 x 5 blocks, so samples come from wider rings (1);
-// isolated damage in a fully admitted field, where the repeated ring corner
-// leaves at most fourteen independent equations (2); damage everywhere but
-// every fifth column, where whole columns of the system vanish (3); and sample
-// sets far from the origin. Each
-// time the outcome, SistemaConsistente and level are the independent solver's.
+// Scenes: random; plateaus with 5 x 5 damage; isolated damage; every fifth
+// column clean (vanishing columns); then sample sets far from the origin.
 TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
   using oracle::Desenlace;
   int cuenta[3] = {}, diferencias = 0;  // by the independent solver's outcome
@@ -159,7 +147,6 @@ TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
       ws.ImagenFinal.fill(0);
       oracle::DilatarLiteral(ws.Auxiliar2, bloque, ws.ImagenFinal, alto, ancho);
     }
-    // Every damaged pixel of the scene that finds sixteen samples.
     for (int r = kMargenCubico; r < alto - kMargenCubico; ++r)
       for (int c = kMargenCubico; c < ancho - kMargenCubico; ++c) {
         oracle::PuntoMuestra propias[16];
@@ -169,8 +156,6 @@ TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
           comparar(propias, r, c);
       }
   }
-  // Sample sets of wide pictures, far from the origin: the entries come near
-  // the top of the single range and some eliminations overflow, which must raise.
   for (int t = 0; t < 4000; ++t) {
     const int r = 8 + static_cast<int>(rng() % (oracle::kLimite - 16));
     const int c = 8 + static_cast<int>(rng() % (oracle::kLimite - 16));
@@ -184,8 +169,7 @@ TEST(CubicSolver, AgreesWithAnIndependentSolverOnEverySampleSet) {
   EXPECT_GT(cuenta[0], 1000);  // restored
   EXPECT_GT(cuenta[1], 1000);  // no solution
   EXPECT_GT(cuenta[2], 0);     // raised
-  // An entry of the system beyond single precision raises too: samples 2^22
-  // apart, beyond what the independent solver forms, make y^3 x^3 2^132.
+  // Samples 2^22 apart make y^3 x^3 2^132, beyond single precision: it raises.
   Muestras s{};
   for (int k = 0; k < 16; ++k)
     s[k] = {k % 4 == 3 ? 1 << 22 : k % 4, k / 4 == 3 ? 1 << 22 : k / 4, 9};

@@ -1,6 +1,5 @@
-// The toolkit: the picture object (the pixel canvas, row transfers, failed
-// writes), the text-integer conversions, the save dialog, the
-// error display and guarded handlers, the control events.
+// The toolkit: the picture object, text-integer conversions, dialogs, guarded
+// handlers and control events.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -29,9 +28,8 @@
 namespace morvane {
 namespace {
 
-// Palette pictures take the nearest real entry, never the black padding beyond
-// the file's palette; they keep 1 or 4 bits only when every entry and every
-// index fits in them, otherwise 8, so no index is lost.
+// Palette pictures take the nearest real entry, never the padding; they keep 1
+// or 4 bits only when every entry and index fits.
 TEST(Picture, PaletteTakesTheNearestEntryAndKeepsEveryIndex) {
   QImage image(3, 2, QImage::Format_Indexed8);
   image.setColorTable({qRgb(60, 60, 60), qRgb(100, 100, 100), qRgb(120, 120, 120),
@@ -61,8 +59,6 @@ TEST(Picture, PaletteTakesTheNearestEntryAndKeepsEveryIndex) {
   }
 }
 
-// Points outside read the outside colour and are never written; row writes
-// keep to their range and their row.
 TEST(Picture, NothingOutsideIsTouched) {
   EXPECT_EQ(Picture().pixel(0, 0), Picture::kOutsideColour);
   Picture picture = makePicture(24, 5, 3);
@@ -73,10 +69,8 @@ TEST(Picture, NothingOutsideIsTouched) {
   }
   const std::uint8_t buffer[11] = {1, 2, 3, 10, 20, 30, 40, 50, 4, 5, 6};
   const std::uint8_t* levels = buffer + 3;  // readable on both sides of the row
-  picture.writeLevels(-1, levels, 0, 5);
-  picture.writeLevels(3, levels, 0, 5);
-  picture.writeLevels(1, levels, -3, 8);
-  picture.writeLevels(2, levels, 1, 4);
+  for (auto [y, x0, x1] : {std::array{-1, 0, 5}, {3, 0, 5}, {1, -3, 8}, {2, 1, 4}})
+    picture.writeLevels(y, levels, x0, x1);
   for (int x = 0; x < 5; ++x) expected.setPixel(x, 1, qRgb(levels[x], levels[x], levels[x]));
   for (int x = 1; x < 4; ++x) expected.setPixel(x, 2, qRgb(levels[x], levels[x], levels[x]));
   EXPECT_EQ(picture.image(), expected);
@@ -86,7 +80,6 @@ TEST(Picture, NothingOutsideIsTouched) {
   EXPECT_EQ(rgb555.pixel(0, 0), Picture::grayColour(49));
 }
 
-// A failed save raises naming the file and leaves what was there untouched.
 TEST(Picture, FailedSavesLeaveNoHalfFile) {
   const QTemporaryDir dir;
   EXPECT_THROW(Picture().save(dir.filePath("empty.bmp")), ToolkitError);
@@ -98,7 +91,6 @@ TEST(Picture, FailedSavesLeaveNoHalfFile) {
   } catch (const ToolkitError& e) {
     EXPECT_TRUE(QString::fromUtf8(e.what()).contains(nowhere));
   }
-  // The file size limit stops the write halfway.
   const QString target = dir.filePath("keep.bmp");
   makePicture(8, 2, 2).save(target);
   const QByteArray good = fileBytes(target);
@@ -135,13 +127,10 @@ TEST(Widgets, SaveAddsTheDefaultExtensionCancelKeepsTheNameErrorsShowTheirMessag
   SaveDialog save;
   save.DefaultExt = "bmp";
   fake.saveAnswers = {"/tmp/x", "/tmp/y.BMP", "/tmp/dir.d/z", "/tmp/w.", std::nullopt};
-  for (const char* name : {"/tmp/x.bmp", "/tmp/y.BMP", "/tmp/dir.d/z.bmp", "/tmp/w.bmp"}) {
-    EXPECT_TRUE(save.Execute());
-    EXPECT_EQ(save.FileName, name);
-  }
+  for (const char* name : {"/tmp/x.bmp", "/tmp/y.BMP", "/tmp/dir.d/z.bmp", "/tmp/w.bmp"})
+    EXPECT_TRUE(save.Execute() && save.FileName == name) << save.FileName.toStdString();
   EXPECT_FALSE(save.Execute());
   EXPECT_EQ(save.FileName, "/tmp/w.bmp");
-  // Each kind of error shows its message.
   showError(std::make_exception_ptr(ToolkitError("No se puede abrir el fichero «a.bmp»")));
   showError(std::make_exception_ptr(std::bad_alloc()));
   showError(std::make_exception_ptr(42));
@@ -149,9 +138,7 @@ TEST(Widgets, SaveAddsTheDefaultExtensionCancelKeepsTheNameErrorsShowTheirMessag
                                         "No hay memoria suficiente para esta operación", ""}));
 }
 
-// Guarded handlers get the arguments of the signal: the arrow pressed (next: up
-// or right), and presses on a 200 x 200 picture fitted into a 100 x 100 view in
-// picture coordinates. A throw is shown and the next event still handled.
+// A throw is shown and the next event handled; presses in picture coordinates.
 TEST(Widgets, GuardedHandlersGetTheArrowsAndThePictureCoordinates) {
   EnsureApplication();
   for (bool vertical : {true, false}) {
@@ -194,7 +181,6 @@ TEST(Widgets, EditReportsLeavingIt) {
   first->setFocus();
   QApplication::processEvents();
   ASSERT_TRUE(first->hasFocus());
-  // A window coming to the front is not leaving the box.
   QFocusEvent deactivated(QEvent::FocusOut, Qt::ActiveWindowFocusReason);
   QApplication::sendEvent(first, &deactivated);
   EXPECT_EQ(exits, 0);
@@ -203,10 +189,8 @@ TEST(Widgets, EditReportsLeavingIt) {
   EXPECT_EQ(exits, 1);
 }
 
-// A gray ramp read and written as plain bytes, and the same ramp with one
-// entry off, which must go through the palette both ways; a ramp of only the
-// first k levels (as trimmed palettes have) writes levels from k on as its
-// last entry, never into the black padding; copies keep pixels of their own.
+// A gray ramp, one with an entry off (through the palette both ways), and a
+// short ramp 0..k-1 that writes levels >= k as its last entry, not the padding.
 TEST(Picture, GrayRampsAndCopies) {
   for (auto [entries, off] : {std::pair{256, -1}, {256, 0}, {256, 200}, {256, 255}, {100, -1}}) {
     QImage image(256, 2, QImage::Format_Indexed8);

@@ -1,6 +1,4 @@
-// What the main window's views and its progress bar show on the screen, read
-// back from the painted widgets: the views against an area average worked out
-// here, the bar after a command against an empty bar.
+// The views and the progress bar as painted on the screen.
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -19,7 +17,6 @@
 namespace morvane {
 namespace {
 
-// A gray palette picture of the given levels.
 QImage GrayPicture(int w, int h, const std::function<int(int x, int y)>& level) {
   QImage image(w, h, QImage::Format_Indexed8);
   for (int g = 0; g < 256; ++g) image.setColor(g, qRgb(g, g, g));  // the table grows
@@ -28,9 +25,7 @@ QImage GrayPicture(int w, int h, const std::function<int(int x, int y)>& level) 
   return image;
 }
 
-// The mean of channel `shift` (16 red, 8 green, 0 blue) over the part of the
-// picture under drawn pixel (dx, dy), each picture pixel weighted by the area of
-// it that the drawn pixel covers, the picture stretched over dw x dh.
+// The area-weighted mean of channel `shift` under drawn pixel (dx, dy) of dw x dh.
 double AreaMean(const QImage& picture, int dw, int dh, int dx, int dy, int shift) {
   const double x0 = dx * double(picture.width()) / dw, x1 = (dx + 1) * double(picture.width()) / dw;
   const double y0 = dy * double(picture.height()) / dh,
@@ -46,8 +41,7 @@ double AreaMean(const QImage& picture, int dw, int dh, int dx, int dy, int shift
   return sum / ((x1 - x0) * (y1 - y0));
 }
 
-// The largest difference between the painted view and the area means, over
-// every channel of the drawn rectangle (w x h, centred in the view).
+// The largest difference between the painted w x h (centred) and the area means.
 double Compare(PictureView& view, const QImage& picture, int w, int h) {
   const QImage shown = view.grab().toImage();
   const QPoint at((view.width() - w) / 2, (view.height() - h) / 2);
@@ -60,10 +54,7 @@ double Compare(PictureView& view, const QImage& picture, int w, int h) {
   return worst;
 }
 
-// Pictures larger than the 297 x 257 view by odd ratios, so drawn pixels cut
-// picture pixels: a photograph-like scene (colour and gray), one-pixel stripes,
-// a zone plate, a very tall picture; and easy cases: an even 4 -> 2 reduction,
-// a flat picture, a picture smaller than the view (shown pixel for pixel).
+// Odd reduction ratios, so drawn pixels cut picture pixels, and easy cases.
 TEST(Views, EachViewPixelIsTheAreaAverageOfThePicturePixelsUnderIt) {
   EnsureApplication();
   const auto scene = [](int x, int y) {
@@ -108,8 +99,7 @@ TEST(Views, EachViewPixelIsTheAreaAverageOfThePicturePixelsUnderIt) {
     view.picture().setImage(c.picture, c.bits);
     view.pictureChanged();
     EXPECT_LE(Compare(view, c.picture, c.drawnW, c.drawnH), 0.5 + 1e-6) << c.name;  // rounded
-    // A command then changes a band of rows that ends inside drawn rows: only
-    // those are worked out again, still as area averages of the new picture.
+    // A band of rows ending inside drawn rows is changed and redrawn.
     const int w = c.picture.width(), h = c.picture.height();
     std::vector<std::uint8_t> levels(w);
     for (int y = h * 343 / 1000; y < h * 478 / 1000; ++y) {
@@ -125,8 +115,7 @@ QImage Look(QWidget& widget) {
   return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
-// The bar as painted, not its counter: after a sweep drawn full, and after a
-// command of the main window, it looks like a new, empty bar.
+// After a sweep drawn full, and after a window command, the bar looks empty.
 TEST(Views, TheProgressBarIsPaintedEmptyAfterASweep) {
   EnsureApplication();
   ProgressBar empty, bar;

@@ -1,6 +1,3 @@
-// Planes small and large (the large ones take their pages straight from the
-// system): every level starts at 0, rows do not overlap, copies keep every
-// level, and a released plane gives its memory back.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,9 +12,7 @@ namespace morvane {
 namespace {
 
 TEST(Plane, StartsAtZeroKeepsRowsApartAndCopies) {
-  // The allocator hands its memory out filled with 0xA5, never zero, and the
-  // pages given back dirty are what the next plane of the size may get: a
-  // plane that is not cleared shows it.
+  // Freed memory comes back dirty (0xA5), so a plane not cleared shows it.
   mallopt(M_PERTURB, 0x5A);
   for (auto [rows, cols] : {std::pair{3, 5}, std::pair{1200, 3333}, std::pair{2, 4000000}}) {
     for (int k = 0; k < 3; ++k) {
