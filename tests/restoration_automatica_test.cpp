@@ -72,6 +72,28 @@ TEST(RestauracionAutomatica, CleanPicturesKeepTheirLevels) {
   }
 }
 
+// Half the points black or white, plus a block of each colour against the
+// edge: inside the picture they would read as noise, so against the edge too.
+// Among impulses of any level a dark area keeps its black.
+TEST(RestauracionAutomatica, EdgesAndDarkAreasAreJudgedLikeTheInside) {
+  std::mt19937 rng(7);
+  Plane dense = Picture(40, 50, [&](int r, int c) {
+    if ((r >= 38 && c >= 20 && c < 23) || (r >= 10 && r < 13 && c < 2)) return r < 20 ? 0 : 255;
+    return rng() % 2 ? 120 : rng() % 2 ? 255 : 0;
+  });
+  RestauracionAutomatica(dense, dense, 40, 50);
+  EXPECT_EQ(Niveles(dense), std::vector<int>(40 * 50, 120));
+  const Plane dark = Picture(64, 64, [&](int r, int c) {
+    return rng() % 4 == 0 ? static_cast<int>(rng() % 256) : c < 32 ? 0 : 90 + (r + c) % 40;
+  });
+  Plane out(64, 64);
+  RestauracionAutomatica(dark, out, 64, 64);
+  int black = 0;
+  for (int r = 0; r < 64; ++r)
+    for (int c = 0; c < 28; ++c) black += out[r][c] == 0;
+  EXPECT_GE(black, 64 * 28 * 9 / 10);
+}
+
 TEST(RestauracionAutomatica, SameLevelsWhateverTheThreads) {
   std::mt19937 rng(3);
   const Plane p = Picture(97, 83, [&](int r, int c) {
