@@ -84,23 +84,42 @@ constexpr std::uint8_t kExtremo = 1;
 constexpr std::uint8_t kImpulso = 2;
 constexpr std::uint8_t kMota = 4;
 
-// Smallest number k of equal neighbours out of 8 that impulses of a share q
+// Smallest number k of equal neighbours out of n that impulses of a share q
 // reach with probability below 1 in 10000: a 0 or 255 with at least that many
-// neighbours of its own level belongs to the picture. 9 means never.
-int VecinosPropios(double q) {
-  double p[9];
-  for (int k = 0; k <= 8; ++k) {
-    double b = 1;
-    for (int i = 0; i < k; ++i) b = b * (8 - i) / (i + 1);
-    p[k] = b * std::pow(q, k) * std::pow(1 - q, 8 - k);
-  }
+// neighbours of its own level belongs to the picture. n + 1 means never.
+int VecinosPropios(double q, int n) {
   double cola = 0;
-  for (int k = 8; k >= 0; --k) {
-    cola += p[k];
+  for (int k = n; k >= 0; --k) {
+    double b = 1;
+    for (int i = 0; i < k; ++i) b = b * (n - i) / (i + 1);
+    cola += b * std::pow(q, k) * std::pow(1 - q, n - k);
     if (cola >= 1e-4) return k + 1;
   }
   return 0;
 }
+
+// The same, for a point among the neighbours of its 5 x 5 window that lie in
+// the picture: so many chances make a small clump of dense noise look like an
+// area in the 3 x 3 window alone.
+struct Propios {
+  int ocho;
+  int veinticuatro[25];
+  explicit Propios(double q) : ocho(VecinosPropios(q, 8)) {
+    for (int n = 0; n <= 24; ++n) veinticuatro[n] = VecinosPropios(q, n);
+  }
+  bool EnArea(const std::uint8_t* p, std::ptrdiff_t paso, int r, int c, int alto, int ancho,
+              int iguales) const {
+    if (iguales - 1 < ocho) return false;
+    int dentro = 0, suyos = 0;
+    for (int dy = -2; dy <= 2; ++dy)
+      for (int dx = -2; dx <= 2; ++dx) {
+        if ((!dy && !dx) || r + dy < 0 || r + dy >= alto || c + dx < 0 || c + dx >= ancho) continue;
+        ++dentro;
+        suyos += p[c + dy * paso + dx] == p[c];
+      }
+    return suyos >= veinticuatro[dentro];
+  }
+};
 
 // Median of the 3 x 3 window around p[c] (rows paso apart), the two
 // neighbours along the line of the 5 x 5 window whose four pixels vary least
@@ -263,7 +282,7 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
     nb += blancos[r];
   }
   const double total = static_cast<double>(alto) * ancho;
-  const int propiosCero = VecinosPropios(nz / total), propiosBlanco = VecinosPropios(nb / total);
+  const Propios propiosCero(nz / total), propiosBlanco(nb / total);
   const bool raroCero = nz < kRaro * total, raroBlanco = nb < kRaro * total;
   EnBandas(alto, hilos, [&](int r0, int r1) {
     for (int r = r0; r < r1; ++r) {
@@ -275,7 +294,8 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
         m[c] = 0;
         if (v != 0 && v != 255) continue;
         const int iguales = cnt[c];
-        if (iguales - 1 >= (v == 0 ? propiosCero : propiosBlanco)) continue;
+        if ((v == 0 ? propiosCero : propiosBlanco).EnArea(p, x.paso, r, c, alto, ancho, iguales))
+          continue;
         // Where hardly any point of this level is loose, the picture's own
         // bright or dark pixels (a highlight, a halo beside print) outnumber
         // the noise: the point must stand far from every neighbour.

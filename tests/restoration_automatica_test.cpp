@@ -73,12 +73,13 @@ TEST(RestauracionAutomatica, CleanPicturesKeepTheirLevels) {
 }
 
 // Half the points black or white, plus a block of each colour against the
-// edge: inside the picture they would read as noise, so against the edge too.
+// edge and a 3 x 3 clump inside: dense noise makes such clumps by chance.
 // Among impulses of any level a dark area keeps its black.
 TEST(RestauracionAutomatica, EdgesAndDarkAreasAreJudgedLikeTheInside) {
   std::mt19937 rng(7);
   Plane dense = Picture(40, 50, [&](int r, int c) {
     if ((r >= 38 && c >= 20 && c < 23) || (r >= 10 && r < 13 && c < 2)) return r < 20 ? 0 : 255;
+    if (r >= 20 && r < 23 && c >= 30 && c < 33) return 255;
     return rng() % 2 ? 120 : rng() % 2 ? 255 : 0;
   });
   RestauracionAutomatica(dense, dense, 40, 50);
