@@ -1,7 +1,5 @@
-// Picture formats other than BMP, through the main window's open and save: what
-// is opened, what is written, what is refused, and that processing sees the
-// same levels whatever the envelope. Fixtures are written with Qt's own
-// writers; saved files are read back with Qt's readers, not the picture object.
+// Picture formats through the main window's open and save. Fixtures are written
+// and saved files read back with Qt's own writers and readers.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 
@@ -24,6 +22,7 @@
 #include "tests/support/child.h"
 #include "tests/support/fake_dialogs.h"
 #include "tests/support/picture_files.h"
+#include "tests/support/restoration_oracle.h"
 #include "toolkit/bmp_writer.h"
 
 namespace morvane {
@@ -130,10 +129,7 @@ quint32 crc32(const QByteArray& bytes) {
 
 class FormatsTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    EnsureApplication();
-    QApplication::setApplicationName(QStringLiteral("Morvane"));
-  }
+  static void SetUpTestSuite() { EnsureApplication(); }
 
   void SetUp() override { ASSERT_TRUE(dir.isValid()); }
 
@@ -159,11 +155,6 @@ class FormatsTest : public ::testing::Test {
   void save(const QString& path) {
     dialogs.saveAnswers.push_back(path), child<QPushButton>(form, "guardarImagenButton")->click();
   }
-  std::vector<int> plane(const Plane& p) {
-    std::vector<int> levels;
-    for (int y = 0; y < ws.Alto; ++y) levels.insert(levels.end(), p[y], p[y] + ws.Ancho);
-    return levels;
-  }
 
   QTemporaryDir dir;
   FakeDialogs dialogs;
@@ -171,11 +162,11 @@ class FormatsTest : public ::testing::Test {
   VentanaPrincipal form{ws};
 };
 
-// Each row: a fixture in one format, opened, then saved under another name.
 TEST_F(FormatsTest, RoundTripsKeepLevelsSizeFormatAndResolution) {
   enum Kept { Levels, Colours, Lossy };
   constexpr auto G8 = QImage::Format_Grayscale8, I8 = QImage::Format_Indexed8,
-                 RGB = QImage::Format_RGB32;
+                 RGB = QImage::Format_RGB32, M = QImage::Format_Mono;
+  const QImage mono = gray(13, 7).convertToFormat(M, Qt::ThresholdDither);
   const struct {
     const char *in, *inFormat, *out;
     QImage picture;
@@ -200,12 +191,8 @@ TEST_F(FormatsTest, RoundTripsKeepLevelsSizeFormatAndResolution) {
       {"colour.ppm", "ppm", "out.ppm", colour(), RGB, Colours, false},
       {"colour.png", "png", "out.webp", colour(), RGB, Colours, false},
       {"alpha.png", "png", "out.png", colour(QImage::Format_ARGB32), RGB, Colours, true},
-      {"mono.pbm", "pbm", "out.pbm",
-       gray(13, 7).convertToFormat(QImage::Format_Mono, Qt::ThresholdDither), QImage::Format_Mono,
-       Levels, false},
-      {"mono.png", "png", "out.png",
-       gray(13, 7).convertToFormat(QImage::Format_Mono, Qt::ThresholdDither), QImage::Format_Mono,
-       Colours, true},
+      {"mono.pbm", "pbm", "out.pbm", mono, M, Levels, false},
+      {"mono.png", "png", "out.png", mono, M, Colours, true},
       {"deep.png", "png", "out.png", deep(QImage::Format_Grayscale16), G8, Levels, true},
       {"deep.tif", "tiff", "out.tif", deep(QImage::Format_Grayscale16), G8, Levels, true},
       {"deep-colour.png", "png", "out.png", deep(QImage::Format_RGBA64), RGB, Colours, true},
@@ -219,8 +206,8 @@ TEST_F(FormatsTest, RoundTripsKeepLevelsSizeFormatAndResolution) {
     const std::vector<QRgb> expected = opened(row.kept == Lossy ? QImage(in) : row.picture);
     open(in);
     ASSERT_EQ(QSize(ws.Ancho, ws.Alto), row.picture.size());
-    EXPECT_EQ(plane(ws.ImagenInicial), reds(expected));
-    EXPECT_EQ(plane(ws.ImagenFinal), reds(expected));
+    EXPECT_EQ(oracle::Niveles(ws.ImagenInicial), reds(expected));
+    EXPECT_EQ(oracle::Niveles(ws.ImagenFinal), reds(expected));
     EXPECT_EQ(child<Memo>(form, "logMemo")->lines(),
               (QStringList{"Cargando Matriz", "Reservando memoria"}));  // one page
     save(out);
@@ -239,9 +226,8 @@ TEST_F(FormatsTest, RoundTripsKeepLevelsSizeFormatAndResolution) {
   }
 }
 
-// Cut TIFF files and pictures too large to hold are refused, naming the file
-// (a BMP too large says memory is short), and the window stays without a
-// picture; the user simply opens another file.
+// Each refusal names the file (a BMP too large says memory is short), and the
+// window stays without a picture.
 TEST_F(FormatsTest, UnreadableFilesAreRefused) {
   const QByteArray tiff = fileBytes(fixture("whole.tif", gray(64, 64), "tiff"));
   // The header chunk rewritten to 100000 x 100000, with a correct checksum.
@@ -276,10 +262,9 @@ TEST_F(FormatsTest, UnreadableFilesAreRefused) {
                          QString::fromUtf8("La imagen tiene 3 páginas; se abre la primera")}));
 }
 
-// A save that fails (a level other than black or white has no place in a PBM,
-// an extension no format owns, a folder that is not there, a file size limit
-// that stops the write halfway) is reported naming the file, and what was
-// there is left, with no file beside it.
+// A failed save (gray in a PBM, an extension no format owns, a missing folder,
+// a size limit hit halfway) is reported naming the file, and leaves what was
+// there, with no file beside it.
 TEST_F(FormatsTest, FailedSavesAreReportedNamingTheFile) {
   open(fixture("in.tif", gray(300, 200), "tiff"));
   const QByteArray pbm("P1\n1 1\n0\n");

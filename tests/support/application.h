@@ -1,5 +1,4 @@
-// The one QApplication a window test needs, made on first use and kept for the
-// rest of the run.
+// The one QApplication of a test run, made on first use.
 #pragma once
 
 #include <QApplication>

@@ -1,9 +1,4 @@
-// Finds a window's control by its object name, as the tests reach the controls
-// the user sees:
-//
-//   child<QPushButton>(window, "abrirImagenButton")->click();
-//
-// A name that no control of that type carries throws, so the test that asked
+// A window's control by its object name; an unknown name throws, so the test
 // fails naming it instead of crashing.
 #pragma once
 
