@@ -1,9 +1,5 @@
-// Files in and out of the picture object, every format at once: complete files
-// read as Qt's readers read them (Qt is the oracle), damaged ones refused by
-// name with nothing printed, levels, gray, resolution and orientation kept,
-// every save repeatable and every lossless one keeping every level; then the
-// BMP decoder's own cases, large pictures, the fuzzing target's seed and
-// regression files and hostile files through the window.
+// Files in and out of the picture object, every format at once (Qt's readers
+// are the oracle); then the BMP decoder's own cases, large and hostile files.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -16,6 +12,7 @@
 #include <QImageWriter>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QtEndian>
 #include <array>
 #include <chrono>
@@ -303,29 +300,24 @@ std::vector<QRgb> rgbs(const QImage& qt) {
   return out;
 }
 
-// What the terminal receives (standard error, where Qt's messages also go)
-// while f runs.
+// What standard error (where Qt's messages also go) receives while f runs.
 QByteArray printed(const std::function<void()>& f) {
   std::fflush(stderr);
-  char path[] = "/tmp/formats_stderrXXXXXX";
-  const int file = mkstemp(path), saved = dup(2);
-  dup2(file, 2);
+  QTemporaryFile file;
+  const int saved = dup(2);
+  dup2(file.open() ? file.handle() : -1, 2);
   f();
   std::fflush(stderr);
   dup2(saved, 2);
   close(saved);
-  close(file);
-  const QByteArray out = fileBytes(QString::fromLocal8Bit(path));
-  unlink(path);
-  return out;
+  return fileBytes(file.fileName());
 }
 
 QString cannotOpen(const QString& path) {
   return "No se puede abrir el fichero «" + path + "»";
 }
 
-// The message of the ToolkitError that loading `path` raises; the picture
-// must stay as it was.
+// The message of the ToolkitError loading `path` raises (the picture kept as it was).
 QString refusal(const QString& path) {
   Picture picture;
   picture.setImage(made(2, 2, QImage::Format_RGB32, noisy), 24);
@@ -347,9 +339,7 @@ std::vector<int> indices(const Picture& p) {
   return out;
 }
 
-// Complete files of every format and layout read through libraries or Qt:
-// whether the file is gray (TIFF's white-is-zero gray too, which Qt makes a
-// reversed palette) and tells a resolution.
+// A complete file: whether it is gray and whether it tells a resolution.
 struct Complete {
   QString name;
   QByteArray bytes;
@@ -385,7 +375,6 @@ struct AllocationLimit {
   ~AllocationLimit() { setBmpAllocationLimit(previous); }
 };
 
-// The complete files of every format and layout.
 std::vector<Complete> FormatsTest::completeFiles() {
   std::vector<Complete> rows;
   const Tiff tiffs[] = {
@@ -443,10 +432,8 @@ std::vector<Complete> FormatsTest::completeFiles() {
   return rows;
 }
 
-// Complete files of every layout read as Qt's reader shows them: size, format,
-// bit count, gray flag (TIFF's white-is-zero gray too, which Qt makes a
-// reversed palette), colour table, every colour, page count and resolution
-// (none when the file tells none).
+// Complete files of every layout read as Qt's reader shows them (TIFF's white-is-zero gray,
+// a reversed palette to Qt, opens gray), with no resolution when the file tells none.
 TEST_F(FormatsTest, CompleteFilesReadAsQtReadsThem) {
   for (const Complete& row : completeFiles()) {
     SCOPED_TRACE(row.name.toStdString());
@@ -476,9 +463,8 @@ TEST_F(FormatsTest, CompleteFilesReadAsQtReadsThem) {
   }
 }
 
-// BMP files read as Qt's BMP reader reads them (through the picture object's
-// own format rules): the seed files, and files of more than one megabyte of
-// distinct rows, read in several strips, bottom-up and top-down.
+// The seed BMP files, and ones of more than a megabyte of distinct rows (read in
+// several strips) bottom-up and top-down, read as Qt's BMP reader reads them.
 TEST_F(FormatsTest, BmpFilesReadAsQtReadsThem) {
   QStringList files;
   for (const QString& name : QDir(kCorpus).entryList({QStringLiteral("same-*.bmp")}, QDir::Files))
@@ -515,13 +501,9 @@ TEST_F(FormatsTest, BmpFilesReadAsQtReadsThem) {
   EXPECT_EQ(picture.image().pixelIndex(1, 0), 1);  // (x*3 + y*7 + x*y) % 2 at (1, 0)
 }
 
-// Every file cut short, with damaged data or with headers that do not hold
-// together, in every format, is refused with the window's message naming it,
-// the picture left as it was and nothing printed; the complete files beside
-// them, also with a damaged text chunk or bytes past the image's end, open. A
-// BMP is measured against what it declares before anything is allocated
-// (nothing beyond 4 KB here); a complete picture beyond the limit is out of
-// memory.
+// Cut, corrupt or inconsistent files of every format are refused by name, the
+// picture kept and nothing printed; complete ones (a bad text chunk or trailing
+// bytes too) open. A BMP is measured before anything is allocated.
 TEST_F(FormatsTest, DamagedFilesAreRefusedByName) {
   Tiff fixture{.width = 64, .height = 64, .rowsPerStrip = 64};
   const QByteArray whole = tiffBytes(fixture);
@@ -544,9 +526,8 @@ TEST_F(FormatsTest, DamagedFilesAreRefusedByName) {
     const int n = at == 26 || at == 28 ? 2 : 4;  // planes, bits; info size, compression
     return QByteArray(bmp5).replace(at, n, le(v, n));
   };
+  // TIFF, GIF, PNM, PNG, then BMP short, inconsistent or claiming too much.
   std::vector<QByteArray> damaged = {
-      // TIFF cut, LZW data cut or corrupt; GIF data ending early; PNM samples
-      // above maxval, cut data, broken headers; PNG data damaged or one row short.
       whole.left(whole.size() / 2),
       lzw.left(lzw.size() - 200),
       corrupt,
@@ -562,7 +543,6 @@ TEST_F(FormatsTest, DamagedFilesAreRefusedByName) {
       "P5 2",
       corruptPng,
       shortData,
-      // BMP: short, inconsistent, or claiming more than the arithmetic holds.
       {},
       "no soy una imagen",
       bmp5.left(40),
@@ -640,11 +620,9 @@ TEST_F(FormatsTest, DamagedFilesAreRefusedByName) {
   }
 }
 
-// Files read with the levels they hold: PNM samples map to round(v * 255 /
-// maxval) for any maxval and plain PBM digits need no blanks; a gray PNG's
-// transparent key is a level like any other; gray files in any envelope (with
-// alpha, 16 or 4 bits, WebP, JPEG) open gray; a BMP's data offset inside a
-// short palette is followed; unassociated TIFF alpha reads as stored.
+// PNM samples map to round(v * 255 / maxval), plain PBM digits need no blanks; a
+// PNG's transparent key is a level; gray files in any envelope open gray; a BMP's
+// offset inside a short palette is followed; unassociated TIFF alpha reads as stored.
 TEST_F(FormatsTest, FilesReadWithTheLevelsTheyHold) {
   const auto round = [](int v, int maxval) { return int(std::lround(v * 255.0 / maxval)); };
   QByteArray p5("P5\n3 2\n4095\n"), p2("P2 # comment\n3 2\n65535\n");
@@ -722,10 +700,9 @@ TEST_F(FormatsTest, FilesReadWithTheLevelsTheyHold) {
   }
 }
 
-// A file that tells no resolution (PNG without pHYs, JPEG of unit 0, WebP, PNM,
-// TIFF without the tag, BMP of 0 or of only one dimension's pixels per metre)
-// keeps none through copies and is saved without one in every format; a file
-// that tells one keeps it. TIFF is written deflate-compressed.
+// A file that tells no resolution (JPEG of unit 0, BMP of 0 or of only one
+// dimension's pixels per metre) keeps none through copies and saves; one that
+// tells one keeps it. TIFF is written deflate-compressed.
 TEST_F(FormatsTest, ResolutionIsKeptOrLeftOut) {
   const auto smooth = [](int x, int y) { return qRgb(x / 10, y / 10, 90); };
   Picture written;
@@ -735,27 +712,17 @@ TEST_F(FormatsTest, ResolutionIsKeptOrLeftOut) {
   Bmp halfDpm{2, 1, 8, QByteArray(8, '\xff'), QByteArray("\x01\x00\x00\x00", 4)};
   halfDpm.colours = 2;
   halfDpm.dotsPerMeterX = 3780;
-  Tiff tiff{
-      .width = 200, .height = 100, .sample = [](int x, int, int) { return unsigned(x / 10); }};
-  const QByteArray tiffNone = tiffBytes(tiff);
-  tiff.dpi = 300;
   const QImage some = made(200, 100, QImage::Format_RGB32, smooth, kDpm);
   const struct {
     const char* name;
     QByteArray bytes;
     bool told;
   } files[] = {
-      {"none.png", encoded(written.image(), "png"), false},
       {"none.jpg", jpegNone, false},
-      {"none.webp", encoded(written.image(), "webp", 100), false},
       {"none.bmp", bmpNone, false},
       {"half.bmp", halfDpm.bytes(), false},
-      {"none.tif", tiffNone, false},
-      {"none.pgm", "P2 2 1 7 3 4", false},
-      {"some.png", encoded(some, "png"), true},
       {"some.jpg", encoded(some, "jpeg"), true},
       {"some.bmp", encoded(some, "bmp"), true},
-      {"some.tif", tiffBytes(tiff), true},
   };
   for (const auto& f : files) {
     SCOPED_TRACE(f.name);
@@ -787,9 +754,8 @@ TEST_F(FormatsTest, ResolutionIsKeptOrLeftOut) {
   }
 }
 
-// Orientations 1 to 8 of a JPEG (EXIF either endian) and of a TIFF open
-// upright, as Qt's reader turns them, and the saved picture carries no
-// orientation; a WebP turned a quarter clockwise too.
+// Orientations 1 to 8 of a JPEG (EXIF either endian), a TIFF and a WebP open upright
+// as Qt's reader turns them, and the saved picture carries no orientation.
 TEST_F(FormatsTest, OrientationIsAppliedOnOpen) {
   const QImage asymmetric = made(24, 8, QImage::Format_RGB32, [](int x, int y) {
     return x < 8 && y < 4 ? qRgb(250, 250, 250) : qRgb(x * 10, 40 + y * 20, 90);
@@ -820,10 +786,8 @@ TEST_F(FormatsTest, OrientationIsAppliedOnOpen) {
             small.transformed(QTransform().rotate(90)).convertToFormat(picture.image().format()));
 }
 
-// Pictures of every pixel format saved in every format (a BMP without an
-// extension): the same picture gives the same bytes twice (whatever the heap
-// held), every lossless format gives back every level (and every colour, where
-// it holds colour), and BMP also the bit count and the palette.
+// Every save gives the same bytes twice (whatever the heap held); lossless ones give
+// back every level and colour, BMP also the bit count and palette.
 TEST_F(FormatsTest, EverySaveIsRepeatableAndKeepsEveryLevel) {
   const auto indexed = [](int bits, QList<QRgb> table, int w = 21) {
     QImage image(w, 7, QImage::Format_Indexed8);
@@ -887,40 +851,9 @@ TEST_F(FormatsTest, EverySaveIsRepeatableAndKeepsEveryLevel) {
   }
 }
 
-// Saving over a file of several pages asks first, in Spanish; "No" leaves the
-// file as it was. A file of one page is replaced without a question.
-TEST_F(FormatsTest, SavingOverSeveralPagesAsksFirst) {
-  FakeDialogs dialogs;
-  Workspace ws;
-  VentanaPrincipal form{ws};
-  const QString several = tiff("several.tif", Tiff{.pages = 3});
-  const QString one = tiff("one.tif", Tiff{});
-  const QByteArray kept = fileBytes(several);
-  dialogs.openAnswers.push_back(one);
-  child<QPushButton>(form, "abrirImagenButton")->click();
-  ASSERT_TRUE(ws.ImagenCargada);
-  for (bool yes : {false, true}) {
-    dialogs.questionAnswers.push_back(yes);
-    dialogs.saveAnswers.push_back(several);
-    child<QPushButton>(form, "guardarImagenButton")->click();
-    ASSERT_EQ(dialogs.questions.size(), 1);
-    EXPECT_EQ(dialogs.questions.takeFirst(),
-              QString::fromUtf8("El fichero «%1» tiene 3 páginas y solo se guardará una; las "
-                                "demás se perderán. ¿Desea reemplazarlo?")
-                  .arg(several));
-    EXPECT_EQ(fileBytes(several) == kept, !yes);
-  }
-  EXPECT_EQ(filePageCount(several), 1);
-  dialogs.saveAnswers.push_back(one);
-  child<QPushButton>(form, "guardarImagenButton")->click();
-  EXPECT_TRUE(dialogs.questions.isEmpty());
-  EXPECT_TRUE(dialogs.messages.isEmpty());
-}
-
-// Bit-field pixels of any masks scale each channel to 0..255 by rounding (Qt
-// truncates some widths or reads them as black): the masks of a 40-byte header
-// follow it, larger headers hold them, no compression is 5-5-5 or 8-8-8 whatever
-// the header holds; 16-bit pictures are kept as 5-5-5.
+// Bit-field channels of any width scale to 0..255 by rounding (Qt truncates some):
+// masks follow a 40-byte header or lie inside larger ones, no compression is 5-5-5
+// or 8-8-8 whatever the header holds; 16-bit pictures are kept as 5-5-5.
 TEST_F(FormatsTest, EveryBitFieldWidthScalesByRounding) {
   using Masks = std::array<std::uint32_t, 4>;
   const struct {
@@ -1002,10 +935,8 @@ TEST_F(FormatsTest, RunLengthFilesPlaceEveryRow) {
     }
 }
 
-// Large pictures open with every pixel in its place: a PGM above 32767 wide,
-// also saved and read back as PGM, PPM and PNM, and an 8-bit scan above
-// 16384 x 16384 when it fits in memory (a sparse file whose written rows all
-// differ; the rest is palette entry 0).
+// A PGM above 32767 wide (saved and read back as PGM, PPM and PNM), and a sparse 8-bit
+// BMP above 16384 x 16384 when it fits in memory, open with every pixel in its place.
 TEST_F(FormatsTest, LargePicturesOpenWithEveryPixel) {
   QByteArray huge("P5 40000 1 255\n");
   for (int x = 0; x < 40000; ++x) huge += char(x * 7 % 256);
@@ -1056,7 +987,7 @@ TEST_F(FormatsTest, LargePicturesOpenWithEveryPixel) {
 }
 
 // Every seed and regression file through the fuzzing target's own checks.
-TEST_F(FormatsTest, SeedAndRegressionFilesOpenAsTheFuzzerDemands) {
+TEST_F(FormatsTest, SeedAndRegressionFilesOpenOrAreRefusedCleanly) {
   int files = 0;
   for (const QString& folder : {kCorpus, kRegressions}) {
     for (const QString& name : QDir(folder).entryList(QDir::Files)) {
@@ -1072,13 +1003,10 @@ TEST_F(FormatsTest, SeedAndRegressionFilesOpenAsTheFuzzerDemands) {
   EXPECT_GE(files, 40);
 }
 
-// Hostile files through the real window: a FIFO, a directory or a device is
-// refused without being opened (opening a FIFO would wait for a writer, which
-// comes after 20 seconds should the window wait), as is each hostile file,
-// with the message naming it and the no-picture state kept. A link to a
-// regular file opens; a run-length file that sets no pixel opens black (its
-// palette entry 0) throughout.
-TEST_F(FormatsTest, HostileFilesThroughTheMainWindow) {
+// Through the window: a FIFO (whose writer comes after 20 s should the window wait),
+// a directory, a device or a hostile file is refused by name; a link or a run-length
+// file that sets no pixel opens. Saving over several pages asks first ("No" keeps them).
+TEST_F(FormatsTest, HostileFilesAndSavingOverPagesThroughTheMainWindow) {
   FakeDialogs dialogs;
   Workspace ws;
   VentanaPrincipal form(ws);
@@ -1119,6 +1047,26 @@ TEST_F(FormatsTest, HostileFilesThroughTheMainWindow) {
   Picture picture;
   picture.load(goodLink);
   EXPECT_EQ(picture.width(), 1);
+
+  const QString several = tiff("several.tif", Tiff{.pages = 3});
+  const QString one = tiff("one.tif", Tiff{});
+  const QByteArray kept = fileBytes(several);
+  for (bool yes : {false, true}) {
+    dialogs.questionAnswers.push_back(yes);
+    dialogs.saveAnswers.push_back(several);
+    child<QPushButton>(form, "guardarImagenButton")->click();
+    ASSERT_EQ(dialogs.questions.size(), 1);
+    EXPECT_EQ(dialogs.questions.takeFirst(),
+              QString::fromUtf8("El fichero «%1» tiene 3 páginas y solo se guardará una; las "
+                                "demás se perderán. ¿Desea reemplazarlo?")
+                  .arg(several));
+    EXPECT_EQ(fileBytes(several) == kept, !yes);
+  }
+  EXPECT_EQ(filePageCount(several), 1);
+  dialogs.saveAnswers.push_back(one);
+  child<QPushButton>(form, "guardarImagenButton")->click();
+  EXPECT_TRUE(dialogs.questions.isEmpty());
+  EXPECT_EQ(dialogs.messages.size(), messages);
 }
 
 }  // namespace

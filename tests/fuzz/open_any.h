@@ -1,6 +1,5 @@
-// Opening a hostile file: bytes -> a file -> the picture
-// object's load -> every level read -> save -> load again. Shared by the fuzzing
-// target and by the test that replays the seed and regression files.
+// Opening a hostile file, shared by the fuzzing target and the test that replays
+// the seed and regression files.
 #pragma once
 
 #include <cstddef>
@@ -9,8 +8,7 @@
 
 namespace morvane {
 
-// Runs those steps over one file's bytes. Returns an empty text when every
-// promise holds, otherwise what broke:
+// Writes the bytes to a file and opens it; returns what broke, or nothing:
 // - a refused load leaves the picture as it was;
 // - a picture that opens saves, opens again with the same size, bit count and
 //   colours, and saves again to the same bytes;
@@ -20,7 +18,7 @@ namespace morvane {
 // - Qt's reader allocation limit is as it was before the load.
 std::string checkOpenAny(const std::uint8_t* data, std::size_t size);
 
-// The fuzzing body: checkOpenAny, aborting with its text on a broken promise.
+// The fuzzing body: checkOpenAny, aborting with its text when something broke.
 int CheckOpenAny(const std::uint8_t* data, std::size_t size);
 
 }  // namespace morvane
