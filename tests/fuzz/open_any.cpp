@@ -2,8 +2,6 @@
 
 #include <QImageReader>
 #include <QTemporaryDir>
-#include <cstdio>
-#include <cstdlib>
 #include <new>
 #include <optional>
 
@@ -102,15 +100,6 @@ std::string checkOpenAny(const std::uint8_t* data, std::size_t size) {
     return step;
   }
   return {};
-}
-
-int CheckOpenAny(const std::uint8_t* data, std::size_t size) {
-  const std::string broken = checkOpenAny(data, size);
-  if (!broken.empty()) {
-    std::fprintf(stderr, "open any: %s\n", broken.c_str());
-    std::abort();
-  }
-  return 0;
 }
 
 }  // namespace morvane
