@@ -14,8 +14,7 @@ namespace morvane {
 
 namespace {
 
-// Pictures above this many bytes are refused as too large while fuzzing, so
-// that one input costs milliseconds, not seconds.
+// Larger pictures are refused while fuzzing, so that an input costs milliseconds.
 constexpr std::int64_t kFuzzAllocationLimit = 256 << 10;
 
 struct LimitScope {
@@ -34,9 +33,8 @@ std::string checkOpenAny(const std::uint8_t* data, std::size_t size) {
   const LimitScope limit;
   static const QTemporaryDir dir;
   if (!dir.isValid()) return "no temporary folder";
-  const QString in = dir.filePath(QStringLiteral("in.bmp"));
-  const QString first = dir.filePath(QStringLiteral("first.bmp"));
-  const QString second = dir.filePath(QStringLiteral("second.bmp"));
+  const QString in = dir.filePath("in.bmp"), first = dir.filePath("first.bmp"),
+                second = dir.filePath("second.bmp");
   const QByteArray input =
       QByteArray::fromRawData(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
   if (!writeFileBytes(in, input)) return "the input could not be written";
