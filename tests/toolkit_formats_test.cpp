@@ -357,12 +357,6 @@ class FormatsTest : public ::testing::Test {
   QTemporaryDir dir;
 };
 
-struct AllocationLimit {
-  std::int64_t previous;
-  explicit AllocationLimit(std::int64_t bytes) : previous(setBmpAllocationLimit(bytes)) {}
-  ~AllocationLimit() { setBmpAllocationLimit(previous); }
-};
-
 std::vector<Complete> FormatsTest::completeFiles() {
   std::vector<Complete> rows;
   const Tiff tiffs[] = {
@@ -792,8 +786,7 @@ TEST_F(FormatsTest, EverySaveIsRepeatableAndKeepsEveryLevel) {
     for (const PictureFormat& format : pictureFormats()) {
       if (format.writer == Coder::None) continue;
       SCOPED_TRACE(what + " as " + format.name);
-      const QString a = path(QStringLiteral("a.") + format.extensions[0]);
-      const QString b = path(QStringLiteral("b.") + format.extensions[0]);
+      const QString a = path("a." + format.extensions[0]), b = path("b." + format.extensions[0]);
       const QByteArray name = format.name;
       if (name == "pbm" && !bilevel) {
         EXPECT_THROW(picture.save(a), ToolkitError);
@@ -804,7 +797,6 @@ TEST_F(FormatsTest, EverySaveIsRepeatableAndKeepsEveryLevel) {
         ASSERT_NO_THROW(picture.save(file));
       }
       EXPECT_EQ(fileBytes(a), fileBytes(b));
-      // A gray picture is saved gray.
       EXPECT_TRUE(what != "gray" || name == "bmp" || readPicture(a)->gray == (name != "ppm"));
       if (!format.lossless) continue;
       Picture again;
@@ -893,9 +885,8 @@ TEST_F(FormatsTest, RunLengthFilesPlaceEveryRow) {
       for (int s = 0; s < 3; ++s)
         stream.append('\x03').append(char((s + 1) * (bits == 4 ? 17 : 1))).append(2, '\0');
       stream += QByteArray("\0\x01", 2);
-      picture.load(put(
-          "rle.bmp",
-          Bmp{4, height, bits, QByteArray(4 << bits, '\0'), stream, bits == 8 ? 1u : 2u}.bytes()));
+      const Bmp file{4, height, bits, QByteArray(4 << bits, '\0'), stream, bits == 8 ? 1u : 2u};
+      picture.load(put("rle.bmp", file.bytes()));
       std::vector<int> expected(16, 0);
       for (int s = 0; s < 3; ++s)
         for (int x = 0; x < 3; ++x) expected[(height < 0 ? s : 3 - s) * 4 + x] = s + 1;

@@ -6,21 +6,12 @@
 #include <optional>
 
 #include "tests/support/picture_files.h"
-#include "toolkit/bmp_reader.h"
 #include "toolkit/errors.h"
 #include "toolkit/pnm_file.h"
 
 namespace morvane {
 
 namespace {
-
-// Larger pictures are refused while fuzzing, so that an input costs milliseconds.
-constexpr std::int64_t kFuzzAllocationLimit = 256 << 10;
-
-struct LimitScope {
-  std::int64_t previous = setBmpAllocationLimit(kFuzzAllocationLimit);
-  ~LimitScope() { setBmpAllocationLimit(previous); }
-};
 
 bool same(const Picture& a, const Picture& b) {
   return a.width() == b.width() && a.height() == b.height() &&
@@ -30,7 +21,7 @@ bool same(const Picture& a, const Picture& b) {
 }  // namespace
 
 std::string checkOpenAny(const std::uint8_t* data, std::size_t size) {
-  const LimitScope limit;
+  const AllocationLimit limit(256 << 10);  // larger pictures would cost seconds an input
   static const QTemporaryDir dir;
   if (!dir.isValid()) return "no temporary folder";
   const QString in = dir.filePath("in.bmp"), first = dir.filePath("first.bmp"),
