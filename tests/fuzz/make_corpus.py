@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes the seed corpus of the BMP open road into the folder given (default:
+"""Writes the seed corpus of the BMP reader's fuzzing target into the folder given (default:
 corpus/ beside this script) and the inputs of past faults into the second
 folder given (default: regressions/): every bit count, run-length files with deltas and
 early ends, top-down rows, OS/2, V4 and V5 headers, 1 x 1 and odd widths.
@@ -145,7 +145,7 @@ def files():
 
 
 def regressions():
-    """The smallest inputs of the faults the open road once had."""
+    """The smallest inputs of the faults that opening files once had."""
     out = {}
     # An info header of 16 bytes, read by one reader in the 12-byte layout
     # (2000 x 2000, 8 bits) while a length check took bytes 30-33 as a

@@ -1,26 +1,25 @@
-// Opening a hostile file: bytes -> a file -> the picture
-// object's load -> every level read -> save -> load again. Shared by the fuzzing
-// target and by the test that replays the seed and regression files.
+// Opening a hostile file: the fuzzing target's body, replayed by the formats test.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
+#include "toolkit/bmp_reader.h"
+
 namespace morvane {
 
-// Runs those steps over one file's bytes. Returns an empty text when every
-// promise holds, otherwise what broke:
-// - a refused load leaves the picture as it was;
-// - a picture that opens saves, opens again with the same size, bit count and
-//   colours, and saves again to the same bytes;
-// - opening the same bytes twice, with the freed heap filled with other bytes in
-//   between, gives the same colours;
-// - a BMP or PNM decoded in memory gives what opening the file gives;
-// - Qt's reader allocation limit is as it was before the load.
-std::string checkOpenAny(const std::uint8_t* data, std::size_t size);
+// The BMP reader's allocation limit, set while it lives.
+struct AllocationLimit {
+  std::int64_t previous;
+  explicit AllocationLimit(std::int64_t bytes) : previous(setBmpAllocationLimit(bytes)) {}
+  ~AllocationLimit() { setBmpAllocationLimit(previous); }
+};
 
-// The fuzzing body: checkOpenAny, aborting with its text on a broken promise.
-int CheckOpenAny(const std::uint8_t* data, std::size_t size);
+// Writes the bytes to a file and opens it; returns what broke, or nothing: a
+// refused load leaves the picture as it was; an opened one saves, reopens the same
+// and saves the same bytes again, opens the same twice whatever the freed heap
+// held, and is what decoding a BMP or PNM in memory gives; Qt's limit is kept.
+std::string checkOpenAny(const std::uint8_t* data, std::size_t size);
 
 }  // namespace morvane

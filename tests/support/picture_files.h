@@ -1,6 +1,4 @@
-// Pictures and their files for the tests and the fuzzing target: bytes to and
-// from files, every colour or level of a picture, a picture of any bit count,
-// and a heap refilled with other bytes.
+// Pictures and their files, shared by the tests and the fuzzing target.
 #pragma once
 
 #include <QFile>
@@ -60,9 +58,8 @@ inline Picture makePicture(int bits, int width, int height) {
   return picture;
 }
 
-// Fills blocks of many sizes (and of about `around` bytes) with `byte` and
-// frees them, so that memory a reader or writer leaves unset holds something
-// else the next time.
+// Fills blocks of many sizes (and of about `around` bytes) with `byte` and frees
+// them, so that memory a reader or writer leaves unset holds something else.
 inline void fillHeap(std::size_t around, unsigned char byte) {
   std::vector<std::unique_ptr<unsigned char[]>> blocks;
   std::vector<std::size_t> sizes = {around, around + 64, around + 4096};
