@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "workspace/pages.h"
 #include "workspace/parallel.h"
 
 namespace morvane {
@@ -51,15 +52,17 @@ template <class T>
 struct Acolchado {
   int alto, ancho;
   std::ptrdiff_t paso;
-  std::unique_ptr<T[]> datos;
+  PageBuffer datos;  // on huge pages: a handful of page faults, not thousands
 
   Acolchado(int a, int b)
       : alto(a),
         ancho(b),
         paso(b + 2 * kBorde),
-        datos(new T[static_cast<std::size_t>(a + 2 * kBorde) * (b + 2 * kBorde)]) {}
-  T* fila(int r) { return datos.get() + (r + kBorde) * paso + kBorde; }
-  const T* fila(int r) const { return datos.get() + (r + kBorde) * paso + kBorde; }
+        datos(static_cast<std::size_t>(a + 2 * kBorde) * (b + 2 * kBorde) * sizeof(T)) {}
+  T* fila(int r) { return reinterpret_cast<T*>(datos.data()) + (r + kBorde) * paso + kBorde; }
+  const T* fila(int r) const {
+    return reinterpret_cast<const T*>(datos.data()) + (r + kBorde) * paso + kBorde;
+  }
   T& en(int r, int c) { return fila(Espejo(r, alto))[Espejo(c, ancho)]; }
 
   // Fills the border of rows [r0, r1) (columns only).
