@@ -101,26 +101,38 @@ int VecinosPropios(double q, int n) {
   return 0;
 }
 
-// The same, for a point among the neighbours of its 5 x 5 window that lie in
-// the picture: so many chances make a small clump of dense noise look like an
-// area in the 3 x 3 window alone.
+// How many of the neighbours of p[c] within `radio` rows and columns that lie
+// inside the alto x ancho picture (rows paso apart) share its level; dentro
+// receives how many lie inside.
+int IgualesDentro(const std::uint8_t* p, std::ptrdiff_t paso, int r, int c, int alto, int ancho,
+                  int radio, int& dentro) {
+  int iguales = 0;
+  dentro = 0;
+  for (int dy = -radio; dy <= radio; ++dy)
+    for (int dx = -radio; dx <= radio; ++dx) {
+      if ((!dy && !dx) || r + dy < 0 || r + dy >= alto || c + dx < 0 || c + dx >= ancho) continue;
+      ++dentro;
+      iguales += p[c + dy * paso + dx] == p[c];
+    }
+  return iguales;
+}
+
+// VecinosPropios for every count of neighbours up to the 24 of a 5 x 5 window.
+// A point's 3 x 3 window is judged as eight neighbours; then its 5 x 5 window,
+// among the neighbours that lie in the picture, must agree too: so many
+// chances make a small clump of dense noise look like an area in the 3 x 3
+// window alone.
 struct Propios {
-  int ocho;
-  int veinticuatro[25];
-  explicit Propios(double q) : ocho(VecinosPropios(q, 8)) {
-    for (int n = 0; n <= 24; ++n) veinticuatro[n] = VecinosPropios(q, n);
+  int minimo[25];
+  explicit Propios(double q) {
+    for (int n = 0; n <= 24; ++n) minimo[n] = VecinosPropios(q, n);
   }
   bool EnArea(const std::uint8_t* p, std::ptrdiff_t paso, int r, int c, int alto, int ancho,
               int iguales) const {
-    if (iguales - 1 < ocho) return false;
-    int dentro = 0, suyos = 0;
-    for (int dy = -2; dy <= 2; ++dy)
-      for (int dx = -2; dx <= 2; ++dx) {
-        if ((!dy && !dx) || r + dy < 0 || r + dy >= alto || c + dx < 0 || c + dx >= ancho) continue;
-        ++dentro;
-        suyos += p[c + dy * paso + dx] == p[c];
-      }
-    return suyos >= veinticuatro[dentro];
+    if (iguales - 1 < minimo[8]) return false;
+    int dentro = 0;
+    const int suyos = IgualesDentro(p, paso, r, c, alto, ancho, 2, dentro);
+    return suyos >= minimo[dentro];
   }
 };
 
@@ -263,17 +275,12 @@ ResultadoAutomatica RestauracionAutomatica(const Plane& entrada, Plane& salida, 
       // loose unless all of them are alike.
       const bool bordeFila = r == 0 || r == alto - 1;
       for (int c = 0; c < n; c += (bordeFila || c == n - 1) ? 1 : n - 1) {
-        int iguales = 0, dentro = 0;
-        for (int dy = -1; dy <= 1; ++dy)
-          for (int dx = -1; dx <= 1; ++dx) {
-            if (r + dy < 0 || r + dy >= alto || c + dx < 0 || c + dx >= n) continue;
-            ++dentro;
-            iguales += p[c + dy * x.paso + dx] == p[c];
-          }
+        int dentro = 0;
+        const int iguales = IgualesDentro(p, x.paso, r, c, alto, n, 1, dentro);
         const bool suelto = iguales < dentro;
         z += (p[c] == 0 && suelto) - (p[c] == 0 && cnt[c] < 9);
         b += (p[c] == 255 && suelto) - (p[c] == 255 && cnt[c] < 9);
-        cnt[c] = static_cast<std::uint8_t>(iguales);
+        cnt[c] = static_cast<std::uint8_t>(iguales + 1);
       }
       ceros[r] = z;
       blancos[r] = b;

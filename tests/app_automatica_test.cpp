@@ -35,18 +35,10 @@ std::vector<int> ViewLevels(VentanaPrincipal& form) {
 QImage NoisyPicture(int width, int height, int levels, unsigned seed) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> percent(0, 99), level(0, 255);
-  QImage image(width, height, levels > 0 ? QImage::Format_Indexed8 : QImage::Format_RGB32);
-  if (levels > 0) image.setColorCount(levels);
-  for (int i = 0, g = 0; i < levels; ++i, g = i * 255 / (levels - 1))
-    image.setColor(i, qRgb(g, g, g));
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const int p = percent(random);
-      const int g = p < 8 ? 0 : p < 16 ? 255 : p < 20 ? level(random) : 30 + (x * 3 + y * 2) % 190;
-      image.setPixel(x, y,
-                     levels > 0 ? uint(g * (levels - 1) / 255) : qRgb(g, (g * 7) % 256, 255 - g));
-    }
-  return image;
+  return levelPicture(width, height, levels, [&](int x, int y) {
+    const int p = percent(random);
+    return p < 8 ? 0 : p < 16 ? 255 : p < 20 ? level(random) : 30 + (x * 3 + y * 2) % 190;
+  });
 }
 
 // What the other commands read of the workspace.

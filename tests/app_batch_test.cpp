@@ -33,20 +33,10 @@ namespace {
 QImage NoisyPicture(int width, int height, int levels, unsigned seed) {
   std::mt19937 random(seed);
   std::uniform_int_distribution<int> percent(0, 99), jitter(0, 20);
-  QImage image(width, height, levels > 0 ? QImage::Format_Indexed8 : QImage::Format_RGB32);
-  if (levels > 0) image.setColorCount(levels);
-  for (int i = 0, g = 0; i < levels; ++i, g = i * 255 / (levels - 1))
-    image.setColor(i, qRgb(g, g, g));
-  for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) {
-      const int p = percent(random);
-      const int g = p < 4     ? jitter(random)
-                    : p >= 96 ? 255 - jitter(random)
-                              : 40 + (x * 3 + y * 2) % 170;
-      image.setPixel(x, y,
-                     levels > 0 ? uint(g * (levels - 1) / 255) : qRgb(g, (g * 7) % 256, 255 - g));
-    }
-  return image;
+  return levelPicture(width, height, levels, [&](int x, int y) {
+    const int p = percent(random);
+    return p < 4 ? jitter(random) : p >= 96 ? 255 - jitter(random) : 40 + (x * 3 + y * 2) % 170;
+  });
 }
 
 QMap<QString, QString> Options(const QString& recipe) {

@@ -58,6 +58,23 @@ inline Picture makePicture(int bits, int width, int height) {
   return picture;
 }
 
+// A width x height picture of level(x, y), asked row by row: with `levels`
+// gray palette entries, or (levels 0) 24-bit colour whose red channel holds it.
+template <class Level>
+QImage levelPicture(int width, int height, int levels, Level level) {
+  QImage image(width, height, levels > 0 ? QImage::Format_Indexed8 : QImage::Format_RGB32);
+  if (levels > 0) image.setColorCount(levels);
+  for (int i = 0, g = 0; i < levels; ++i, g = i * 255 / (levels - 1))
+    image.setColor(i, qRgb(g, g, g));
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const int g = level(x, y);
+      image.setPixel(x, y,
+                     levels > 0 ? uint(g * (levels - 1) / 255) : qRgb(g, (g * 7) % 256, 255 - g));
+    }
+  return image;
+}
+
 // Fills blocks of many sizes (and of about `around` bytes) with `byte` and frees
 // them, so that memory a reader or writer leaves unset holds something else.
 inline void fillHeap(std::size_t around, unsigned char byte) {
